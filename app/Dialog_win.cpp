@@ -1,0 +1,128 @@
+// The dialog runner, the binding of the window to LinkDialog, and the message table.
+#include "app/LinkDialog.h"
+
+#include <shlobj.h>
+
+#include <cwchar>
+
+namespace {
+
+INT_PTR CALLBACK InitialDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_INITDIALOG) return FALSE;
+    LinkDialog* object = reinterpret_cast<LinkDialog*>(lParam);
+    object->window = window;
+    DLGPROC thunk = BindDialogThunk(object->thunk, object);
+    if (!thunk) {
+        EndDialog(window, -1);
+        return FALSE;
+    }
+    SetWindowLongPtrW(window, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(thunk));
+    return thunk(window, WM_INITDIALOG, wParam, 0);
+}
+
+}  // namespace
+
+INT_PTR ShowLinkDialog(LinkDialog& dialog) {
+    dialog.thunk = DialogThunk{};  // nothing to release if the window never initialises
+    INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                                     InitialDialogProc, reinterpret_cast<LPARAM>(&dialog));
+    ReleaseDialogThunk(dialog.thunk);
+    return result;
+}
+
+INT_PTR RunLinkDialog() {
+    LinkDialog dialog;
+    return ShowLinkDialog(dialog);
+}
+
+INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CLOSE:
+        EndDialog(window, 0);
+        break;
+    case WM_INITDIALOG:
+        OnInitDialog();
+        break;
+    case WM_COMMAND:
+        OnCommand(wParam, lParam);
+        break;
+    case WM_LBUTTONDOWN:
+        // Lets a press anywhere on the client area drag the window.
+        PostMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
+        break;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        break;
+    }
+    return FALSE;
+}
+
+void LinkDialog::OnInitDialog() {
+    busyDepth = 0;
+    pathBuffer[0] = L'\0';
+    shortLinkText[0] = L'\0';
+
+    wchar_t title[64];
+    _snwprintf(title, 64, L"Velquor %d.%d.%d.%d%s By Marlov", 15, 12, 29, 1052,
+               IsUserAnAdmin() ? L" [\x7BA1\x7406\x5458]" : L"");
+    title[63] = L'\0';
+    SetWindowTextW(window, title);
+
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+}
+
+void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
+    const int id = LOWORD(wParam);
+    const int code = HIWORD(wParam);
+    if (id >= IDC_ED2K_LINK && id <= IDC_NAME) {
+        if (code == EN_SETFOCUS)
+            SendMessageW(reinterpret_cast<HWND>(lParam), EM_SETSEL, 0, -1);
+        else if (code == EN_CHANGE && busyDepth == 0)
+            OnLinkEdited(id);
+        return;
+    }
+    // Matched against the whole wParam so that only a click (code 0) acts.
+    switch (wParam) {
+    case IDC_TOPMOST:
+        SetWindowPos(window, IsDlgButtonChecked(window, IDC_TOPMOST) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+        break;
+    case IDC_COPY_ED2K:
+        CopyFieldToClipboard(IDC_ED2K_LINK);
+        break;
+    case IDC_COPY_LONG:
+        CopyFieldToClipboard(IDC_LONG_LINK);
+        break;
+    case IDC_COPY_SHORT:
+        CopyFieldToClipboard(IDC_SHORT_LINK);
+        break;
+    case IDC_COPY_NAME:
+        CopyFieldToClipboard(IDC_NAME);
+        break;
+    case IDC_PASTE_LONG:
+        PasteFieldFromClipboard(IDC_LONG_LINK);
+        break;
+    case IDC_PASTE_SHORT:
+        PasteFieldFromClipboard(IDC_SHORT_LINK);
+        break;
+    case IDC_BROWSE:
+        if (ChooseFile(false, true)) HashFileForEd2k(pathBuffer);
+        break;
+    case IDC_OPEN_TORRENT:
+        if (ChooseFile(false, false)) LoadTorrentFile(pathBuffer);
+        break;
+    case IDC_DOWNLOAD:
+        StartDownload();
+        break;
+    }
+}
+
+void LinkDialog::OnDropFiles(HDROP drop) {
+    wchar_t path[MAX_PATH];
+    for (UINT i = 0; DragQueryFileW(drop, i, path, MAX_PATH) != 0; ++i) {
+        LoadTorrentFile(path);
+        if (i == 0) HashFileForEd2k(path);
+    }
+    DragFinish(drop);
+}

@@ -1,0 +1,65 @@
+// The application object: the dialog window, the current info-hash and the form operations.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+
+#include "app/DialogThunk.h"
+#include "hash/Sha1.h"
+#include "res/resource.h"
+
+class LinkDialog {
+public:
+    // Only the virtual table is set here; the dialog's initialisation sets the rest.
+    LinkDialog() {}
+
+    // Slot 0 of the virtual table, reached through the thunk with `this` in place of the
+    // window handle.  Always returns FALSE.
+    virtual INT_PTR CALLBACK HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The form.
+    void SetField(int id, const wchar_t* text);
+    UINT GetField(int id, wchar_t* buffer, int capacity);
+    void EnableDownload(BOOL enable);
+    void ReportError(const wchar_t* text);
+
+    const uint32_t* InfoHash() const { return sha1.h; }
+
+    // Magnet links for infoHash into both link fields.
+    void WriteMagnetLinks();
+    // Reads a hash out of a link field the user has changed.
+    void OnLinkEdited(int fieldId);
+
+    void WriteEd2kLink(const wchar_t* name, uint64_t size, const uint32_t digest[4]);
+    void HashFileForEd2k(const wchar_t* path);
+
+    int ScanTorrent(const uint8_t* data, uint32_t length);
+    void LoadTorrentFile(const wchar_t* path);
+
+    void CopyFieldToClipboard(int fieldId);
+    void PasteFieldFromClipboard(int fieldId);
+    BOOL ChooseFile(bool save, bool anyFile);
+
+    void StartDownload();
+
+    HWND window;
+    DialogThunk thunk;
+    int32_t busyDepth;
+    Sha1Context sha1;  // sha1.h is infoHash
+    wchar_t shortLinkText[33];
+    wchar_t pathBuffer[MAX_PATH];
+
+private:
+    void OnInitDialog();
+    void OnCommand(WPARAM wParam, LPARAM lParam);
+    void OnDropFiles(HDROP drop);
+};
+
+// Runs IDD_MAIN modally on `dialog` and returns the dialog's result (-1 if it could not be
+// created).  The product calls it with an object on its own stack; tests with theirs.
+INT_PTR ShowLinkDialog(LinkDialog& dialog);
+
+// The product's dialog runner: a fresh object in this frame, for exactly the dialog's life.
+INT_PTR RunLinkDialog();

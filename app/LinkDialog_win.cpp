@@ -1,0 +1,12 @@
+// The four form operations through which every result reaches the window.
+#include "app/LinkDialog.h"
+
+void LinkDialog::SetField(int id, const wchar_t* text) { SetDlgItemTextW(window, id, text); }
+
+UINT LinkDialog::GetField(int id, wchar_t* buffer, int capacity) {
+    return GetDlgItemTextW(window, id, buffer, capacity);
+}
+
+void LinkDialog::EnableDownload(BOOL enable) { EnableWindow(GetDlgItem(window, IDC_DOWNLOAD), enable); }
+
+void LinkDialog::ReportError(const wchar_t* text) { MessageBoxW(window, text, nullptr, MB_ICONERROR); }

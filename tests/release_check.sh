@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Inspects the i686 release: machine, DEP mark, imported DLLs and resources.
+set -u
+exe=$1
+dump=$(i686-w64-mingw32-objdump -p "$exe")
+fail=0
+check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi; }
+
+check "machine is i386" 'grep -q "file format pei-i386" <<<"$dump"'
+chars=$(awk '/^DllCharacteristics/ {print $2}' <<<"$dump")
+check "no NX-compat flag in DllCharacteristics ($chars)" '(( (16#$chars & 0x0100) == 0 ))'
+
+# Only DLLs that every Windows installation has; a MinGW runtime DLL must never be needed.
+allowed='^(kernel32|user32|gdi32|comdlg32|shell32|shlwapi|wininet|msvcrt|advapi32|ole32|comctl32)\.dll$'
+dlls=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$dump" | sort -u)
+echo "imports: $(tr '\n' ' ' <<<"$dlls")"
+for dll in $dlls; do
+    check "import $dll is a system DLL" '[[ $dll =~ $allowed ]]'
+done
+
+res=$(i686-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null)
+check "dialog resource 1" 'grep -q "^1 DIALOGEX" <<<"$res"'
+check "icon resource 1" 'grep -q "^1 14 /\* RT_GROUP_ICON" <<<"$res"'
+check "manifest resource 1" 'grep -q "^1 24 /\* RT_MANIFEST" <<<"$res"'
+exit $fail

@@ -1,0 +1,133 @@
+// The live dialog for tests: its own UI thread, and a hook to run code on that thread.
+#include "support/LiveDialog.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const UINT kRunMessage = RegisterWindowMessageW(L"VelquorTestRun");
+
+// Runs the std::function that a kRunMessage carries, on the thread that owns the window.
+LRESULT CALLBACK RunHook(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* msg = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && msg->message == kRunMessage)
+        (*reinterpret_cast<const std::function<void()>*>(msg->lParam))();
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+struct Find {
+    const wchar_t* className;
+    const std::wstring* title;
+    HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND window, LPARAM param) {
+    Find* find = reinterpret_cast<Find*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+    if (find->className && ClassName(window) != find->className) return TRUE;
+    if (WindowText(window) != *find->title) return TRUE;
+    find->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+LiveDialog::LiveDialog(LinkDialog* object) : object_(object ? object : &own_) {
+    // The product leaves the field to WM_INITDIALOG; clearing it lets us see that moment.
+    object_->window = nullptr;
+    thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, &threadId_);
+    if (!thread_) {
+        ADD_FAILURE() << "no dialog thread";
+        return;
+    }
+    // Visible means WM_INITDIALOG has run: the window is bound and initialised.
+    if (!WaitUntil([&] {
+            HWND window = *static_cast<HWND volatile*>(&object_->window);
+            return (window && IsWindowVisible(window)) || Ended(0);
+        }))
+        ADD_FAILURE() << "dialog did not come up";
+    hwnd_ = object_->window;
+}
+
+DWORD WINAPI LiveDialog::ThreadMain(LPVOID param) {
+    LiveDialog* self = static_cast<LiveDialog*>(param);
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RunHook, nullptr, GetCurrentThreadId());
+    self->result_ = ShowLinkDialog(*self->object_);
+    UnhookWindowsHookEx(hook);
+    return 0;
+}
+
+LiveDialog::~LiveDialog() {
+    if (thread_) {
+        if (!Ended(0)) Close();
+        CloseHandle(thread_);
+    }
+}
+
+std::wstring LiveDialog::Text(int id) const {
+    wchar_t buffer[4096];
+    GetDlgItemTextW(hwnd_, id, buffer, 4096);
+    return buffer;
+}
+
+void LiveDialog::SetText(int id, const std::wstring& text) { SetDlgItemTextW(hwnd_, id, text.c_str()); }
+
+void LiveDialog::Click(int id) {
+    SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id)));
+}
+
+void LiveDialog::PostClick(int id) {
+    PostMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id)));
+}
+
+void LiveDialog::Run(const std::function<void()>& fn) {
+    SendMessageW(hwnd_, kRunMessage, 0, reinterpret_cast<LPARAM>(&fn));
+}
+
+bool LiveDialog::Close() {
+    PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    return Ended(kWaitMs);
+}
+
+bool LiveDialog::Ended(DWORD ms) const { return WaitForSingleObject(thread_, ms) == WAIT_OBJECT_0; }
+
+std::wstring WindowText(HWND window) {
+    wchar_t buffer[1024];
+    buffer[0] = L'\0';
+    GetWindowTextW(window, buffer, 1024);
+    return buffer;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t buffer[256];
+    buffer[0] = L'\0';
+    GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (GetTickCount() - start >= ms) return false;
+        Sleep(10);
+    }
+}
+
+HWND WaitForWindow(const wchar_t* className, const std::wstring& title, DWORD ms) {
+    Find find{className, &title, nullptr};
+    WaitUntil([&] {
+        EnumWindows(FindProc, reinterpret_cast<LPARAM>(&find));
+        return find.found != nullptr;
+    }, ms);
+    return find.found;
+}
+
+std::string Narrow(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}

@@ -1,0 +1,64 @@
+// Runs the real IDD_MAIN dialog on a thread of its own so that a test can drive it with
+// window messages, and helpers for the windows (file dialogs, message boxes) it opens.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/LinkDialog.h"
+
+constexpr DWORD kWaitMs = 10000;  // every wait in the tests gives up after this
+
+class LiveDialog {
+public:
+    // Starts the dialog with `object` (or an own LinkDialog) and waits until it is bound.
+    explicit LiveDialog(LinkDialog* object = nullptr);
+    // Closes the dialog if it is still open and waits for its thread.
+    ~LiveDialog();
+    LiveDialog(const LiveDialog&) = delete;
+    LiveDialog& operator=(const LiveDialog&) = delete;
+
+    HWND hwnd() const { return hwnd_; }
+    HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+    LinkDialog& object() { return *object_; }
+    DWORD threadId() const { return threadId_; }
+
+    std::wstring Text(int id) const;
+    // Writes a field as SetDlgItemTextW does, so its change notification runs.
+    void SetText(int id, const std::wstring& text);
+    // A button click as the button itself reports it (blocks until the command is handled).
+    void Click(int id);
+    // The same click, posted, for commands that open a modal window.
+    void PostClick(int id);
+    // Runs `fn` on the dialog's thread, inside its message handling.
+    void Run(const std::function<void()>& fn);
+
+    // Sends WM_CLOSE and waits for the dialog to end; returns false on timeout.
+    bool Close();
+    bool Ended(DWORD ms) const;
+    INT_PTR result() const { return result_; }
+
+private:
+    static DWORD WINAPI ThreadMain(LPVOID self);
+
+    LinkDialog own_;
+    LinkDialog* object_;
+    HWND hwnd_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    INT_PTR result_ = -2;
+};
+
+std::wstring WindowText(HWND window);
+std::wstring ClassName(HWND window);
+
+// Polls `done` every 10 ms until it holds or `ms` have passed.
+bool WaitUntil(const std::function<bool()>& done, DWORD ms = kWaitMs);
+
+// A visible top-level window of this process with the given class (nullptr: any) and
+// title, waited for up to `ms`.
+HWND WaitForWindow(const wchar_t* className, const std::wstring& title, DWORD ms = kWaitMs);
+
+std::string Narrow(const std::wstring& text);  // UTF-8, for test messages

@@ -1,0 +1,46 @@
+# Sourced: the Wine environment every run of the twin uses (its own prefix under build/).
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export WINEPREFIX="${VELQUOR_WINEPREFIX:-$top/build/wineprefix}"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADER=/usr/lib/wine/wine64
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+
+# Creates the prefix once, with a Chinese face standing in for the dialog's font.
+wine_prefix_init() {
+    [ -f "$WINEPREFIX/.velquor-ready" ] && return 0
+    mkdir -p "$WINEPREFIX"
+    "$WINE" wineboot -i >/dev/null 2>&1
+    local reg="$WINEPREFIX/fonts.reg"
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+        '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' '' |
+        iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg"
+    "$WINE" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1
+    "$WINESERVER" -w
+    touch "$WINEPREFIX/.velquor-ready"
+}
+
+# Wine maps the Unix root to Z:.
+winepath_of() { printf 'Z:%s' "$(readlink -f "$1" | sed 's#/#\\#g')"; }
+
+# Starts Xvfb on the first free display; sets DISPLAY and XVFB_PID.
+xvfb_start() {
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+        XVFB_PID=$!
+        local i
+        for i in $(seq 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null
+    done
+    echo "no free X display for Xvfb" >&2
+    return 1
+}
