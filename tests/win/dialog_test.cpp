@@ -105,14 +105,21 @@ TEST(Dialog, ControlsInTabOrder) {
         EXPECT_EQ(GetDlgCtrlID(c), e.id);
         EXPECT_EQ(Narrow(WindowText(c)), Narrow(e.text));
         DWORD style = DWORD(GetWindowLongW(c, GWL_STYLE));
+        const DWORD exStyle = DWORD(GetWindowLongW(c, GWL_EXSTYLE));
+        // An edit control trades WS_BORDER for a client edge when it is created.
+        if (exStyle & WS_EX_CLIENTEDGE) style |= WS_BORDER;
         EXPECT_EQ(style & e.styleBits, e.styleBits);
         EXPECT_TRUE(style & WS_VISIBLE);
         const std::wstring cls = e.className;
         const DWORD readOnly = style & ES_READONLY, buttonType = style & BS_TYPEMASK, staticType = style & SS_TYPEMASK;
-        if (cls == L"Edit") EXPECT_EQ(readOnly, e.styleBits & ES_READONLY);
-        if (cls == L"Button") EXPECT_EQ(buttonType, e.styleBits & BS_TYPEMASK);
-        if (cls == L"Static") EXPECT_EQ(staticType, DWORD(SS_LEFT));
-        EXPECT_EQ(DWORD(GetWindowLongW(c, GWL_EXSTYLE)) & WS_EX_STATICEDGE, e.exStyleBits);
+        if (cls == L"Edit") {
+            EXPECT_EQ(readOnly, e.styleBits & ES_READONLY);
+        } else if (cls == L"Button") {
+            EXPECT_EQ(buttonType, e.styleBits & BS_TYPEMASK);
+        } else {
+            EXPECT_EQ(staticType, DWORD(SS_LEFT));
+        }
+        EXPECT_EQ(exStyle & WS_EX_STATICEDGE, e.exStyleBits);
 
         // The dialog manager converts position and size separately, so compare them that way.
         RECT units = e.rect;
