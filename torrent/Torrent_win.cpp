@@ -1,5 +1,117 @@
-// Placeholder until torrent scanning lands.
+// Loading a .torrent and showing what the bencode walk finds in it: the name, both magnet
+// links, and the ed2k link of the torrent file itself.
 #include "app/LinkDialog.h"
 
-int LinkDialog::ScanTorrent(const uint8_t*, uint32_t) { return 0; }
-void LinkDialog::LoadTorrentFile(const wchar_t*) {}
+#include <cstdlib>
+#include <cwchar>
+
+#include "hash/Ed2k.h"
+#include "torrent/BencodeScan.h"
+
+namespace {
+
+constexpr int kNameUnits = 260;
+constexpr int kNameBuffer = 268;  // a 259-unit name read back, ".torrent", terminator
+constexpr DWORD kTorrentFileLimit = 0xA00000;
+
+// Enough bytes for more than 260 units in any code page (at most 4 bytes per code point in
+// UTF-8, at most 2 per character in an ANSI code page), plus room to end on a whole character.
+constexpr uint32_t kPrefixBytes = 4 * (kNameUnits + 1) + 3;
+
+// The end of the longest prefix of valid UTF-8 that stops on a whole code point.
+uint32_t Utf8Boundary(const uint8_t* bytes, uint32_t count) {
+    uint32_t end = count;
+    for (int back = 0; back < 3 && end > 0 && (bytes[end] & 0xC0) == 0x80; ++back) --end;
+    return end;
+}
+
+// The name as UTF-16, cut at 260 units.  Valid UTF-8 is read as UTF-8, anything else through
+// the ANSI code page.  The validity test looks at the whole name, and the conversion then runs
+// on a prefix into a buffer large enough for it: what MultiByteToWideChar leaves in a buffer
+// that is too small differs between Windows versions and Wine, so no result relies on it.
+int DecodeTorrentName(wchar_t* buffer, const uint8_t* bytes, uint32_t count) {
+    buffer[0] = L'\0';
+    if (count == 0) return 0;
+    const char* text = reinterpret_cast<const char*>(bytes);
+    const int whole = count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(count);
+    const uint32_t prefix = count > kPrefixBytes ? kPrefixBytes : count;
+    wchar_t units[kPrefixBytes];
+    int n = 0;
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, whole, nullptr, 0) != 0) {
+        const uint32_t cut = prefix < count ? Utf8Boundary(bytes, prefix) : prefix;
+        n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(cut), units, kPrefixBytes);
+    } else if (GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
+        n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(prefix), units, kPrefixBytes);
+    }
+    // Both failed for some other reason: an empty name rather than whatever a buffer holds.
+    if (n <= 0) return 0;
+    if (n > kNameUnits) {
+        n = kNameUnits;
+        // Half a surrogate pair would show as a broken character and go into the ed2k link.
+        if (units[n - 1] >= 0xD800 && units[n - 1] <= 0xDBFF) --n;
+    }
+    std::wmemcpy(buffer, units, n);
+    buffer[n] = L'\0';
+    return n;
+}
+
+class FormSink final : public BencodeSink {
+public:
+    FormSink(LinkDialog& dialog, const uint8_t* data, uint32_t length)
+        : dialog_(dialog), data_(data), length_(length) {}
+
+    void OnName(const uint8_t* text, uint32_t count) override {
+        wchar_t name[kNameBuffer];
+        DecodeTorrentName(name, text, count);
+        dialog_.SetField(IDC_NAME, name);
+    }
+
+    void OnInfoClosed(uint32_t start, uint32_t end, bool nameFound) override {
+        if (!nameFound) dialog_.SetField(IDC_NAME, L"");
+        Sha1HashSpan(dialog_.sha1, data_ + start, end - start);
+        dialog_.WriteMagnetLinks();
+
+        Ed2kContext ed2k;
+        Ed2kInit(ed2k);
+        Ed2kUpdate(ed2k, data_, length_);
+        uint32_t digest[4];
+        Ed2kFinal(ed2k, digest);
+
+        // Read back from the field, so the link carries the name exactly as shown.
+        wchar_t name[kNameBuffer];
+        const UINT n = dialog_.GetField(IDC_NAME, name, kNameUnits);
+        std::wmemcpy(name + n, L".torrent", 9);
+        dialog_.WriteEd2kLink(name, length_, digest);
+    }
+
+private:
+    LinkDialog& dialog_;
+    const uint8_t* data_;
+    uint32_t length_;
+};
+
+}  // namespace
+
+int LinkDialog::ScanTorrent(const uint8_t* data, uint32_t length) {
+    if (length == 0) return 0;
+    FormSink sink(*this, data, length);
+    return ScanBencode(data, length, sink).result;
+}
+
+void LinkDialog::LoadTorrentFile(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    // Only the low 32 bits count: 4 GiB + 100 bytes reads as 100; a failure (0xFFFFFFFF) is too big.
+    const DWORD size = GetFileSize(file, nullptr);
+    if (size > 0 && size < kTorrentFileLimit) {
+        uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size));
+        if (buffer) {
+            DWORD got = 0;
+            if (!ReadFile(file, buffer, size, &got, nullptr)) got = 0;
+            ScanTorrent(buffer, got);
+            std::free(buffer);
+        }
+    }
+    CloseHandle(file);
+}
