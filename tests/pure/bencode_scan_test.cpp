@@ -135,9 +135,9 @@ TEST(BencodeScan, BadLengthsStopWithoutMovingBack) {
     // A leading "-" starts no item at all; one among the digits makes the length negative.
     ExpectStop("d4:infod-1:abcdefee", BencodeStop::UnknownByte, 8);
     ExpectStop("-1:", BencodeStop::UnknownByte, 0);
-    for (const std::string& len : {"1-", "0-", "4294967296", "4294967297", "99999999999", "2147483648"}) {
+    for (const char* len : {"1-", "0-", "4294967296", "4294967297", "99999999999", "2147483648"}) {
         ExpectStop("d4:infod" + len + ":abcdefee", BencodeStop::BadLength, 8);
-        ExpectStop(len + ":", BencodeStop::BadLength, 0);
+        ExpectStop(std::string(len) + ":", BencodeStop::BadLength, 0);
     }
     // Integers are read and ignored whatever their size or sign.
     ExpectStop("li99999999999ei-1ei--3ee", BencodeStop::End, 24);
