@@ -136,7 +136,7 @@ TEST(BencodeScan, BadLengthsStopWithoutMovingBack) {
     ExpectStop("d4:infod-1:abcdefee", BencodeStop::UnknownByte, 8);
     ExpectStop("-1:", BencodeStop::UnknownByte, 0);
     for (const char* len : {"1-", "0-", "4294967296", "4294967297", "99999999999", "2147483648"}) {
-        ExpectStop("d4:infod" + len + ":abcdefee", BencodeStop::BadLength, 8);
+        ExpectStop(std::string("d4:infod") + len + ":abcdefee", BencodeStop::BadLength, 8);
         ExpectStop(std::string(len) + ":", BencodeStop::BadLength, 0);
     }
     // Integers are read and ignored whatever their size or sign.
