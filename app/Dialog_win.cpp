@@ -53,6 +53,9 @@ INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM l
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         break;
+    case kDownloadStepMessage:
+        OnDownloadStep(lParam);
+        break;
     }
     return FALSE;
 }

@@ -55,6 +55,12 @@ private:
     void OnInitDialog();
     void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnDropFiles(HDROP drop);
+
+    // The download worker reaches this object only through this message, which the UI thread
+    // handles while the worker waits (download/Download_win.cpp).
+    static constexpr UINT kDownloadStepMessage = WM_APP + 1;
+    void OnDownloadStep(LPARAM step);
+    static DWORD WINAPI DownloadTorrentThread(LPVOID self);
 };
 
 // Runs IDD_MAIN modally on `dialog` and returns the dialog's result (-1 if it could not be
