@@ -1,0 +1,227 @@
+// ed2k links in the live form: the text itself, files hashed from disk, and Browse through
+// the real open dialog; plus the three file dialog modes that other commands rely on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "support/FileDialogDriver.h"
+#include "support/LiveDialog.h"
+
+namespace {
+
+const std::wstring kOpenAnyTitle = L"\x6253\x5F00\x6587\x4EF6\x8BA1\x7B97\x7535\x9A74\x5730\x5740";
+const std::wstring kOpenTorrentTitle = L"\x6253\x5F00" L"BT\x79CD\x5B50\x6587\x4EF6";
+const std::wstring kSaveTitle = L"\x4FDD\x5B58" L"BT\x79CD\x5B50\x6587\x4EF6";
+const std::wstring kChineseName = L"\x6211\x7684 \x6587\x4EF6.txt";  // 我的 文件.txt
+const std::wstring kChineseLinkName = L"\x6211\x7684_\x6587\x4EF6.txt";
+const wchar_t kEmptyMd4[] = L"31D6CFE0D16AE931B73C59D7E0C089C0";
+
+// A fresh directory of our own under the temp folder, removed with what it holds.
+class TempDir {
+public:
+    TempDir() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path_ = std::wstring(base) + L"velquor_ed2k_" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempDir() {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
+            while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        RemoveDirectoryW(path_.c_str());
+    }
+    std::wstring File(const std::wstring& name, const std::string& content) const {
+        std::wstring full = path_ + L"\\" + name;
+        HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << Narrow(full);
+        DWORD written = 0;
+        if (!content.empty()) WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr);
+        CloseHandle(file);
+        return full;
+    }
+    const std::wstring& path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+std::wstring Link(const std::wstring& name, const std::wstring& size, const std::wstring& digest) {
+    return L"ed2k://|file|" + name + L"|" + size + L"|" + digest + L"|/";
+}
+
+std::wstring Hashed(LiveDialog& live, const std::wstring& path) {
+    live.Run([&] { live.object().HashFileForEd2k(path.c_str()); });
+    return live.Text(IDC_ED2K_LINK);
+}
+
+TEST(Ed2kLinkText, EscapesSeparatorsKeepsOtherText) {
+    LiveDialog live;
+    const uint32_t digest[4] = {0x01234567, 0x89ABCDEF, 0x0000000A, 0xFFFFFFFF};
+    live.Run([&] { live.object().WriteEd2kLink(L"a b\tc/d\\e|f:g_\x6587.h", 0xFFFFFFFFFFFFFFFFull, digest); });
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK),
+              Link(L"a_b_c_d_e_f_g_\x6587.h", L"18446744073709551615", L"0123456789ABCDEF0000000AFFFFFFFF"));
+}
+
+// The longest name a caller makes fits whole; anything longer is cut, never overruns.
+TEST(Ed2kLinkText, LongNames) {
+    LiveDialog live;
+    const uint32_t digest[4] = {};
+    const std::wstring longest(267, L'x');
+    live.Run([&] { live.object().WriteEd2kLink(longest.c_str(), 1, digest); });
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), Link(longest, L"1", std::wstring(32, L'0')));
+    const std::wstring tooLong(1000, L'y');
+    live.Run([&] { live.object().WriteEd2kLink(tooLong.c_str(), 1, digest); });
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), Link(std::wstring(267, L'y'), L"1", std::wstring(32, L'0')));
+}
+
+TEST(Ed2kFiles, NamesAndContents) {
+    TempDir dir;
+    LiveDialog live;
+    EXPECT_EQ(Hashed(live, dir.File(L"my file.txt", "abc")),
+              Link(L"my_file.txt", L"3", L"A448017AAF21D8525FC10AE87AA6729D"));
+    EXPECT_EQ(Narrow(Hashed(live, dir.File(kChineseName, "message digest"))),
+              Narrow(Link(kChineseLinkName, L"14", L"D9130A8164549FE818874806E1C7014B")));
+    EXPECT_EQ(Hashed(live, dir.File(L"empty", "")), Link(L"empty", L"0", kEmptyMd4));
+    // Forward slashes separate the name too.
+    EXPECT_EQ(Hashed(live, dir.path() + L"/empty"), Link(L"empty", L"0", kEmptyMd4));
+}
+
+TEST(Ed2kFiles, UnopenableFileLeavesTheField) {
+    TempDir dir;
+    LiveDialog live;
+    live.SetText(IDC_ED2K_LINK, L"as before");
+    EXPECT_EQ(Hashed(live, dir.path() + L"\\no such file"), L"as before");
+    EXPECT_EQ(Hashed(live, dir.path()), L"as before") << "a directory is not a file";
+    const std::wstring locked = dir.File(L"locked", "x");
+    HANDLE hold = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Hashed(live, locked), L"as before") << "a file held without sharing";
+    CloseHandle(hold);
+    EXPECT_EQ(Hashed(live, locked), Link(L"locked", L"1", L"51B834B7C1EF0B59EA50888FCB39ACE2")) << "once released";
+}
+
+// 5,000,000,000 bytes of zeros, sparse so the disk stays empty; digest from rhash --ed2k
+// over a file of the same size.  The size needs all 64 bits and the read loop ~4800 reads.
+TEST(Ed2kFiles, SparseFileBeyond4GiB) {
+    TempDir dir;
+    const std::wstring path = dir.path() + L"\\big.bin";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD ignored;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 5000000000LL;
+    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+
+    LiveDialog live;
+    EXPECT_EQ(Hashed(live, path), Link(L"big.bin", L"5000000000", L"C31BE58AEC5FF63340B50A31B88106D4"));
+}
+
+// Browse as the user does it: the button, the real open dialog, a path typed, OK.
+TEST(Browse, OpenDialogHashesTheChosenFile) {
+    TempDir dir;
+    const std::wstring path = dir.File(kChineseName, "abc");
+    LiveDialog live;
+    live.SetText(IDC_ED2K_LINK, L"old");
+
+    live.PostClick(IDC_BROWSE);
+    FileDialogDriver cancelled(kOpenAnyTitle);
+    ASSERT_TRUE(cancelled.found()) << "no open dialog titled " << Narrow(kOpenAnyTitle);
+    EXPECT_EQ(GetWindow(cancelled.hwnd(), GW_OWNER), live.hwnd());
+    ASSERT_TRUE(cancelled.Cancel());
+    live.Run([] {});  // the command has returned
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"old") << "a cancelled Browse changes nothing";
+
+    live.PostClick(IDC_BROWSE);
+    FileDialogDriver chosen(kOpenAnyTitle);
+    ASSERT_TRUE(chosen.found());
+    ASSERT_TRUE(chosen.Accept(path)) << chosen.Describe();
+    const std::wstring expected = Link(kChineseLinkName, L"3", L"A448017AAF21D8525FC10AE87AA6729D");
+    EXPECT_TRUE(WaitUntil([&] { return live.Text(IDC_ED2K_LINK) == expected; }))
+        << Narrow(live.Text(IDC_ED2K_LINK));
+    EXPECT_EQ(std::wstring(live.object().pathBuffer), path);
+
+    // The next dialog starts from the path chosen last.
+    live.PostClick(IDC_BROWSE);
+    FileDialogDriver again(kOpenAnyTitle);
+    ASSERT_TRUE(again.found());
+    EXPECT_EQ(again.initialName(), kChineseName);
+    EXPECT_TRUE(again.Cancel());
+    live.Run([] {});
+}
+
+BOOL CALLBACK CloseOwnedBy(HWND window, LPARAM owner) {
+    if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// The open dialog of Browse refuses a file that does not exist instead of returning it.
+TEST(Browse, MissingFileIsNotAccepted) {
+    TempDir dir;
+    LiveDialog live;
+    live.SetText(IDC_ED2K_LINK, L"old");
+    live.PostClick(IDC_BROWSE);
+    FileDialogDriver dialog(kOpenAnyTitle);
+    ASSERT_TRUE(dialog.found());
+    EXPECT_FALSE(dialog.Accept(dir.path() + L"\\missing.txt", 1500)) << "OFN_FILEMUSTEXIST";
+    // Whatever complaint it raised is a window owned by the dialog: answer it, then cancel.
+    for (int i = 0; i < 10 && IsWindow(dialog.hwnd()); ++i) {
+        EnumThreadWindows(live.threadId(), CloseOwnedBy, reinterpret_cast<LPARAM>(dialog.hwnd()));
+        if (dialog.Cancel(500)) break;
+    }
+    EXPECT_FALSE(IsWindow(dialog.hwnd()));
+    live.Run([] {});
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"old");
+}
+
+// ChooseFile in a mode other than Browse, run on the UI thread while this thread drives it.
+BOOL ChooseOnUiThread(LiveDialog& live, bool save, bool anyFile, const std::wstring& title,
+                      const std::function<void(FileDialogDriver&)>& drive) {
+    BOOL result = -1;
+    std::thread ui([&] { live.Run([&] { result = live.object().ChooseFile(save, anyFile); }); });
+    FileDialogDriver dialog(title);
+    EXPECT_TRUE(dialog.found()) << "no dialog titled " << Narrow(title);
+    if (dialog.found()) drive(dialog);
+    ui.join();
+    return result;
+}
+
+TEST(ChooseFile, SaveProposesTheNameAndAddsTheExtension) {
+    TempDir dir;
+    LiveDialog live;
+    live.Run([&] { wcscpy(live.object().pathBuffer, L"0123456789ABCDEF0123456789ABCDEF01234567.torrent"); });
+    std::wstring proposed;
+    BOOL chosen = ChooseOnUiThread(live, true, false, kSaveTitle, [&](FileDialogDriver& d) {
+        proposed = d.initialName();
+        EXPECT_TRUE(d.Accept(dir.path() + L"\\saved")) << d.Describe();
+    });
+    EXPECT_EQ(proposed, L"0123456789ABCDEF0123456789ABCDEF01234567.torrent");
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(std::wstring(live.object().pathBuffer), dir.path() + L"\\saved.torrent");
+
+    BOOL cancelled = ChooseOnUiThread(live, true, false, kSaveTitle, [](FileDialogDriver& d) { d.Cancel(); });
+    EXPECT_FALSE(cancelled);
+}
+
+TEST(ChooseFile, OpenTorrent) {
+    TempDir dir;
+    const std::wstring path = dir.File(L"a.torrent", "d4:infode");
+    LiveDialog live;
+    BOOL chosen = ChooseOnUiThread(live, false, false, kOpenTorrentTitle,
+                                   [&](FileDialogDriver& d) { EXPECT_TRUE(d.Accept(path)) << d.Describe(); });
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(std::wstring(live.object().pathBuffer), path);
+    BOOL cancelled = ChooseOnUiThread(live, false, false, kOpenTorrentTitle, [](FileDialogDriver& d) { d.Cancel(); });
+    EXPECT_FALSE(cancelled);
+}
+
+}  // namespace
