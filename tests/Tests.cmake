@@ -9,6 +9,10 @@ if(WIN32)
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
         # The release is inspected, not run: this machine cannot execute i686 code.
         add_test(NAME release_exe COMMAND ${CMAKE_SOURCE_DIR}/tests/release_check.sh $<TARGET_FILE:velquor>)
+        # Run by `make smoke32` under emulated 32-bit Wine, never by ctest.
+        add_executable(smoke32 tests/smoke/smoke32_win.cpp)
+        target_include_directories(smoke32 PRIVATE ${CMAKE_SOURCE_DIR})
+        target_link_options(smoke32 PRIVATE -municode)
         return()
     endif()
     file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS tests/win/support/*.cpp)
