@@ -1,5 +1,50 @@
-// Placeholder until the clipboard commands land.
+// Copying a field to the clipboard and pasting the clipboard's text into a field.
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
 #include "app/LinkDialog.h"
 
-void LinkDialog::CopyFieldToClipboard(int) {}
-void LinkDialog::PasteFieldFromClipboard(int) {}
+void LinkDialog::CopyFieldToClipboard(int fieldId) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 520 * sizeof(wchar_t));
+    if (!memory) return;  // nothing to copy into; the clipboard keeps what it had
+    wchar_t* text = static_cast<wchar_t*>(GlobalLock(memory));
+    if (!text) {
+        GlobalFree(memory);
+        return;
+    }
+    text[0] = L'\0';
+    const UINT length = GetField(fieldId, text, 520);
+    GlobalUnlock(memory);
+
+    if (length != 0 && OpenClipboard(window)) {
+        EmptyClipboard();
+        const bool accepted = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        CloseClipboard();
+        if (accepted) return;  // the clipboard owns the memory now
+    }
+    GlobalFree(memory);
+}
+
+void LinkDialog::PasteFieldFromClipboard(int fieldId) {
+    if (!OpenClipboard(window)) return;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (data) {
+        const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data));
+        if (text) {
+            // Another program's block need not be terminated; only then is a terminated
+            // copy made, so the field's write never reads past the block.
+            const SIZE_T units = GlobalSize(data) / sizeof(wchar_t);
+            if (wmemchr(text, L'\0', units)) {
+                SetField(fieldId, text);
+            } else if (wchar_t* copy = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)))) {
+                memcpy(copy, text, units * sizeof(wchar_t));
+                copy[units] = L'\0';
+                SetField(fieldId, copy);
+                free(copy);
+            }
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+}
