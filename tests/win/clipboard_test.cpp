@@ -1,0 +1,177 @@
+// The copy and paste buttons against the real clipboard of the Wine desktop.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "pure/HexUtil.h"
+#include "support/LiveDialog.h"
+
+namespace {
+
+const uint8_t kAbc[20] = {0xA9, 0x99, 0x3E, 0x36, 0x47, 0x06, 0x81, 0x6A, 0xBA, 0x3E,
+                          0x25, 0x71, 0x78, 0x50, 0xC2, 0x6C, 0x9C, 0xD0, 0xD8, 0x9D};
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring LongLink() { return Wide("magnet:?xt=urn:btih:" + HexUpper(kAbc, 20)); }
+std::wstring ShortLink() { return Wide("magnet:?xt=urn:btih:" + Base32Reference(kAbc, 20)); }
+
+// Wine's clipboard manager may hold the clipboard for a moment after each change.
+bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
+
+// Puts `text` (or nothing, for an empty clipboard) on the clipboard from the test thread.
+void PutClipboard(const std::wstring* text) {
+    ASSERT_TRUE(OpenClipboardSoon());
+    EmptyClipboard();
+    if (text) {
+        const SIZE_T bytes = (text->size() + 1) * sizeof(wchar_t);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        ASSERT_NE(memory, nullptr);
+        memcpy(GlobalLock(memory), text->c_str(), bytes);
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_UNICODETEXT, memory)) {
+            GlobalFree(memory);
+            ADD_FAILURE() << "clipboard refused the text";
+        }
+    }
+    CloseClipboard();
+}
+void PutClipboard(const std::wstring& text) { PutClipboard(&text); }
+
+// The clipboard's Unicode text; "<none>" when it holds none.
+std::wstring ClipboardText() {
+    if (!OpenClipboardSoon()) return L"<not opened>";
+    std::wstring out = L"<none>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+            out = text;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+TEST(Clipboard, CopyEachFieldAndReadItBack) {
+    LiveDialog live;
+    struct Row {
+        int field, button;
+        std::wstring text;
+    };
+    const Row rows[] = {
+        {IDC_ED2K_LINK, IDC_COPY_ED2K, L"ed2k://|file|\x4E2D\x6587.bin|12|0123456789ABCDEF0123456789ABCDEF|/"},
+        {IDC_LONG_LINK, IDC_COPY_LONG, L"long field text"},
+        {IDC_SHORT_LINK, IDC_COPY_SHORT, L"short field text"},
+        {IDC_NAME, IDC_COPY_NAME, L"\x540D\x79F0 name"},
+    };
+    for (const Row& row : rows) {
+        PutClipboard(L"before");
+        live.SetText(row.field, row.text);
+        live.Click(row.button);
+        EXPECT_EQ(ClipboardText(), row.text) << row.field;
+    }
+    // The links as the program itself writes them, copied from both link rows.
+    live.SetText(IDC_LONG_LINK, Wide(HexUpper(kAbc, 20)));
+    live.Click(IDC_COPY_LONG);
+    EXPECT_EQ(ClipboardText(), LongLink());
+    live.Click(IDC_COPY_SHORT);
+    EXPECT_EQ(ClipboardText(), ShortLink());
+}
+
+TEST(Clipboard, EmptyFieldLeavesTheOldText) {
+    LiveDialog live;
+    for (int id : {IDC_ED2K_LINK, IDC_LONG_LINK, IDC_SHORT_LINK, IDC_NAME}) {
+        PutClipboard(L"old text");
+        live.SetText(id, L"");
+        live.Click(IDC_COPY_ED2K + (id - IDC_ED2K_LINK));
+        EXPECT_EQ(ClipboardText(), L"old text") << id;
+    }
+}
+
+TEST(Clipboard, LongFieldIsCopiedCutTo519) {
+    LiveDialog live;
+    std::wstring text;
+    for (int i = 0; i < 600; ++i) text += wchar_t(L'a' + i % 26);
+    live.SetText(IDC_NAME, text);
+    ASSERT_EQ(live.Text(IDC_NAME), text);
+    live.Click(IDC_COPY_NAME);
+    EXPECT_EQ(ClipboardText(), text.substr(0, 519));
+}
+
+TEST(Clipboard, PasteWithTextParses) {
+    for (int id : {IDC_LONG_LINK, IDC_SHORT_LINK}) {
+        for (const std::wstring& text : {LongLink(), ShortLink(), Wide("  " + HexUpper(kAbc, 20))}) {
+            LiveDialog live;
+            live.SetText(IDC_NAME, L"a name");
+            PutClipboard(text);
+            live.Click(id == IDC_LONG_LINK ? IDC_PASTE_LONG : IDC_PASTE_SHORT);
+            EXPECT_EQ(live.Text(IDC_LONG_LINK), LongLink()) << Narrow(text);
+            EXPECT_EQ(live.Text(IDC_SHORT_LINK), ShortLink()) << Narrow(text);
+            EXPECT_EQ(live.Text(IDC_NAME), L"");
+            EXPECT_EQ(ClipboardText(), text) << "paste changed the clipboard";
+        }
+    }
+}
+
+TEST(Clipboard, PasteOfNonHashTextClearsTheOtherField) {
+    LiveDialog live;
+    live.SetText(IDC_LONG_LINK, Wide(HexUpper(kAbc, 20)));
+    PutClipboard(L"no hash here");
+    live.Click(IDC_PASTE_SHORT);
+    EXPECT_EQ(live.Text(IDC_SHORT_LINK), L"no hash here");
+    EXPECT_EQ(live.Text(IDC_LONG_LINK), L"");
+}
+
+TEST(Clipboard, PasteWithNoTextLeavesTheField) {
+    LiveDialog live;
+    live.SetText(IDC_LONG_LINK, Wide(HexUpper(kAbc, 20)));
+    PutClipboard(nullptr);
+    ASSERT_EQ(ClipboardText(), L"<none>");
+    live.Click(IDC_PASTE_LONG);
+    live.Click(IDC_PASTE_SHORT);
+    EXPECT_EQ(live.Text(IDC_LONG_LINK), LongLink());
+    EXPECT_EQ(live.Text(IDC_SHORT_LINK), ShortLink());
+}
+
+TEST(Clipboard, PasteOfALongTextIsSafe) {
+    {
+        // 2000 units of no hash: the field takes them all, the reader only its first 519.
+        LiveDialog live;
+        live.SetText(IDC_SHORT_LINK, ShortLink());
+        const std::wstring text(2000, L'.');
+        PutClipboard(text);
+        live.Click(IDC_PASTE_LONG);
+        EXPECT_EQ(live.Text(IDC_LONG_LINK), text);
+        EXPECT_EQ(live.Text(IDC_SHORT_LINK), L"");
+    }
+    {
+        // 2000 units beginning with a link: read, and both links rewritten.
+        LiveDialog live;
+        PutClipboard(LongLink() + L"&dn=" + std::wstring(2000 - 64, L'n'));
+        live.Click(IDC_PASTE_SHORT);
+        EXPECT_EQ(live.Text(IDC_LONG_LINK), LongLink());
+        EXPECT_EQ(live.Text(IDC_SHORT_LINK), ShortLink());
+    }
+}
+
+TEST(Clipboard, UnterminatedClipboardBlockIsReadWithinItsSize) {
+    // Another program may leave text without a terminator; paste must stay inside the block.
+    LiveDialog live;
+    const std::wstring hex = Wide(HexUpper(kAbc, 20));
+    ASSERT_TRUE(OpenClipboardSoon());
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 40 * sizeof(wchar_t));
+    ASSERT_NE(memory, nullptr);
+    memcpy(GlobalLock(memory), hex.data(), 40 * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
+    CloseClipboard();
+    live.Click(IDC_PASTE_LONG);
+    // Wine itself terminates such a block inside its size, giving up the last unit; either
+    // way the field holds the block's text and nothing from beyond it.
+    const std::wstring got = live.Text(IDC_LONG_LINK);
+    if (got != LongLink()) {
+        EXPECT_EQ(got, hex.substr(0, 39));
+    }
+}
+
+}  // namespace
