@@ -16,15 +16,17 @@ inline uint32_t Load32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// F is written as a select (d ^ (b & (c ^ d))) and G as (b & c) | (d & (b | c)):
-// both are the RFC's functions with one operation fewer on the critical path.
-#define MD4_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD4_G(x, y, z) (((x) & (y)) | ((z) & ((x) | (y))))
-#define MD4_H(x, y, z) ((x) ^ (y) ^ (z))
+// In every step b is the word computed just before, c and d are older, so the chain only
+// waits for b: everything built from c and d alone is ready in time.  F is the select
+// d ^ (b & (c ^ d)).  The majority G is split into two parts that never share a bit,
+// (c & d) + (b & (c ^ d)), so the part without b joins the sum early and b costs one AND
+// and one addition instead of the OR, AND, OR of the RFC's form.  H takes b last.
+#define MD4_F(b, c, d) ((d) ^ ((b) & ((c) ^ (d))))
+#define MD4_H(b, c, d) ((b) ^ ((c) ^ (d)))
 
-#define R1(a, b, c, d, k, s) a = Rol(a + MD4_F(b, c, d) + x[k], s)
-#define R2(a, b, c, d, k, s) a = Rol(a + MD4_G(b, c, d) + x[k] + 0x5A827999u, s)
-#define R3(a, b, c, d, k, s) a = Rol(a + MD4_H(b, c, d) + x[k] + 0x6ED9EBA1u, s)
+#define R1(a, b, c, d, k, s) a = Rol(a + x[k] + MD4_F(b, c, d), s)
+#define R2(a, b, c, d, k, s) a = Rol(a + x[k] + 0x5A827999u + ((c) & (d)) + ((b) & ((c) ^ (d))), s)
+#define R3(a, b, c, d, k, s) a = Rol(a + x[k] + 0x6ED9EBA1u + MD4_H(b, c, d), s)
 
 }  // namespace
 

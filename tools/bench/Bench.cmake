@@ -1,7 +1,27 @@
-# Benchmark programs: every tools/bench/*_bench.cpp, optimised, against the portable code.
+# Benchmark programs, optimised with -O2 whatever the build type, never sanitized.
+# Native: every tools/bench/*_bench.cpp against an own copy of the portable code.
+# Twin: every tools/bench/*_bench_win.cpp against the product's core and the live test dialog.
+if(WIN32)
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686" OR NOT TARGET test_support)
+        return()
+    endif()
+    file(GLOB BENCH_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/bench/*_bench_win.cpp)
+    foreach(src ${BENCH_WIN_SOURCES})
+        get_filename_component(name ${src} NAME_WE)
+        add_executable(${name} ${src} $<TARGET_OBJECTS:velquor_res>)
+        target_link_libraries(${name} PRIVATE test_support psapi)
+        target_link_options(${name} PRIVATE -municode)
+    endforeach()
+    return()
+endif()
+
+add_library(bench_pure STATIC ${PURE_SOURCES})
+target_include_directories(bench_pure PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(bench_pure PRIVATE -O2)
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/bench/*_bench.cpp)
 foreach(src ${BENCH_SOURCES})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
-    target_link_libraries(${name} PRIVATE velquor_pure)
+    target_compile_options(${name} PRIVATE -O2)
+    target_link_libraries(${name} PRIVATE bench_pure)
 endforeach()

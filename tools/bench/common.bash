@@ -1,0 +1,34 @@
+# Sourced by the benchmark scripts: where they build, and how they print a ratio.
+BUILD=${BUILD:-build}
+JOBS=${JOBS:-2}
+BENCH_DIR=$BUILD/bench
+mkdir -p "$BENCH_DIR"
+
+# The native benchmark programs, -O2 and without sanitizers, in a build of their own so that
+# the test builds keep their options.
+bench_native() {
+    cmake -S . -B "$BENCH_DIR/native" -DCMAKE_BUILD_TYPE=Release -DVELQUOR_TESTS=OFF -DVELQUOR_BENCH=ON >/dev/null
+    cmake --build "$BENCH_DIR/native" -j "$JOBS" >/dev/null
+}
+
+# The twin's benchmark programs (they drive the live dialog, so the test support is built too).
+bench_win64() {
+    cmake -S . -B "$BENCH_DIR/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+        -DVELQUOR_BENCH=ON >/dev/null
+    cmake --build "$BENCH_DIR/win64" -j "$JOBS" --target "$@" >/dev/null
+}
+
+# Wall seconds of a command, output discarded.
+seconds_of() {
+    local t0 t1
+    t0=$(date +%s%N)
+    "$@" >/dev/null
+    t1=$(date +%s%N)
+    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'
+}
+
+# The smallest of the numbers given.
+min_of() { printf '%s\n' "$@" | sort -g | head -n1; }
+
+# a / b to three decimals.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
