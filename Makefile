@@ -5,7 +5,7 @@ BUILD := build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all setup build native win32 win64 run test bench smoke32 clean
+.PHONY: all setup build native win32 win64 run test bench fuzz smoke32 clean
 
 all: build
 
@@ -37,7 +37,28 @@ test: build
 	@cd $(BUILD)/win64 && ctest --output-on-failure
 
 bench: setup
-	@tools/bench.sh
+	@BUILD=$(BUILD) tools/bench.sh
+
+# Each libFuzzer target for FUZZ_SECONDS, on a corpus kept in $(BUILD)/fuzz/corpus/<target>.
+# The bencode targets start from the real torrents and use the bencode dictionary.  A crash
+# stops the run; its input is in $(BUILD)/fuzz/artifacts and the report in the target's log.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	@cmake -S . -B $(BUILD)/fuzz -DCMAKE_CXX_COMPILER=clang++ -DVELQUOR_FUZZ=ON -DVELQUOR_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)/fuzz -j $(JOBS)
+	@mkdir -p $(BUILD)/fuzz/artifacts; \
+	for src in tests/fuzz/*_fuzz.cpp; do \
+	    name=$$(basename $$src .cpp); corpus=$(BUILD)/fuzz/corpus/$$name; log=$(BUILD)/fuzz/$$name.log; opts=; \
+	    mkdir -p $$corpus; \
+	    case $$name in bencode*) cp tests/fixtures/*.torrent $$corpus/; opts=-dict=tests/fuzz/bencode.dict;; esac; \
+	    echo "== $$name, $(FUZZ_SECONDS) s"; \
+	    if $(BUILD)/fuzz/$$name $$corpus $$opts -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	            -artifact_prefix=$(BUILD)/fuzz/artifacts/$$name- >$$log 2>&1; then \
+	        grep -E '^#[0-9]+.*(INITED|DONE)|^stat::(number_of_executed_units|peak_rss_mb)' $$log; \
+	    else \
+	        tail -n 40 $$log; echo "$$name failed: input in $(BUILD)/fuzz/artifacts, report in $$log"; exit 1; \
+	    fi; \
+	done
 
 smoke32: setup win32
 	@tools/smoke32.sh
