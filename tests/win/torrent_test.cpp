@@ -1,0 +1,789 @@
+// Torrents in the live form: the committed real torrents through loading, the open dialog and
+// drops; the loading rules at their edges; names in code page 936; hostile bytes at a guard page.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <bcrypt.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pure/HexUtil.h"
+#include "support/FileDialogDriver.h"
+#include "support/LiveDialog.h"
+
+namespace {
+
+const std::wstring kOpenTorrentTitle = L"\x6253\x5F00" L"BT\x79CD\x5B50\x6587\x4EF6";  // 打开BT种子文件
+const std::wstring kTorrentFilterText = L"BT\x79CD\x5B50\x6587\x4EF6";                   // BT种子文件
+const std::wstring kAnyFilterText = L"\x6240\x6709\x6587\x4EF6";                         // 所有文件
+const std::string kMagnet = "magnet:?xt=urn:btih:";
+const uint32_t kEd2kChunk = 9728000;
+const uint8_t kOther[20] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99,
+                            0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x01, 0x23, 0x45, 0x67};
+
+std::wstring Wide(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &out[0], n);
+    return out;
+}
+
+std::wstring Repeat(const std::wstring& unit, int times) {
+    std::wstring out;
+    for (int i = 0; i < times; ++i) out += unit;
+    return out;
+}
+
+std::string Repeat(const std::string& unit, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += unit;
+    return out;
+}
+
+std::string Str(const std::string& bytes) { return std::to_string(bytes.size()) + ":" + bytes; }
+
+// Reference digests from the platform's CNG provider, which shares no code with our engines.
+std::string Digest(LPCWSTR algorithm, const std::string& bytes) {
+    BCRYPT_ALG_HANDLE provider = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    unsigned char out[32] = {};
+    const ULONG size = wcscmp(algorithm, BCRYPT_SHA1_ALGORITHM) == 0 ? 20 : 16;
+    bool ok = BCryptOpenAlgorithmProvider(&provider, algorithm, nullptr, 0) == 0 &&
+              BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+              BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())), ULONG(bytes.size()), 0) == 0 &&
+              BCryptFinishHash(hash, out, size, 0) == 0;
+    if (hash) BCryptDestroyHash(hash);
+    if (provider) BCryptCloseAlgorithmProvider(provider, 0);
+    EXPECT_TRUE(ok) << "CNG has no " << Narrow(algorithm);
+    return std::string(reinterpret_cast<char*>(out), size);
+}
+
+std::string Hex(const std::string& raw) { return HexUpper(reinterpret_cast<const uint8_t*>(raw.data()), raw.size()); }
+
+// ed2k as the eMule network defines it: MD4 per 9,728,000-byte chunk, and from one full chunk
+// on, MD4 over all chunk digests including the (possibly empty) last one.
+std::string Ed2kReference(const std::string& bytes) {
+    if (bytes.size() < kEd2kChunk) return Hex(Digest(BCRYPT_MD4_ALGORITHM, bytes));
+    std::string digests;
+    for (size_t at = 0;; at += kEd2kChunk) {
+        digests += Digest(BCRYPT_MD4_ALGORITHM, bytes.substr(at, kEd2kChunk));
+        if (bytes.size() - at < kEd2kChunk) break;
+    }
+    return Hex(Digest(BCRYPT_MD4_ALGORITHM, digests));
+}
+
+std::wstring LinkName(std::wstring name) {
+    for (wchar_t& c : name)
+        if (wcschr(L" /\\|:\t", c)) c = L'_';
+    return name;
+}
+
+std::wstring Ed2kLink(const std::wstring& name, uint64_t size, const std::string& digestHex) {
+    return L"ed2k://|file|" + LinkName(name) + L"|" + std::to_wstring(size) + L"|" + Wide(digestHex) + L"|/";
+}
+
+// The four fields and infoHash.
+struct Form {
+    std::wstring ed2k, longLink, shortLink, name;
+    std::string hash;
+};
+
+// What a scan shows for a torrent whose whole bytes are `whole`, with info value `info` and
+// the name `name` as shown; the torrent's own link carries the name as read back (259 units).
+Form TorrentForm(const std::wstring& name, const std::string& info, const std::string& whole) {
+    const std::string sha1 = Digest(BCRYPT_SHA1_ALGORITHM, info);
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(sha1.data());
+    return {Ed2kLink(name.substr(0, 259) + L".torrent", whole.size(), Ed2kReference(whole)),
+            Wide(kMagnet + HexUpper(bytes, 20)), Wide(kMagnet + Base32Reference(bytes, 20)), name,
+            HexUpper(bytes, 20)};
+}
+
+void ExpectForm(const Form& got, const Form& want, const std::string& what) {
+    EXPECT_EQ(Narrow(got.name), Narrow(want.name)) << what;
+    EXPECT_EQ(Narrow(got.longLink), Narrow(want.longLink)) << what;
+    EXPECT_EQ(Narrow(got.shortLink), Narrow(want.shortLink)) << what;
+    EXPECT_EQ(Narrow(got.ed2k), Narrow(want.ed2k)) << what;
+    EXPECT_EQ(got.hash, want.hash) << what;
+}
+
+// On the dialog's thread.
+std::wstring FieldNow(HWND window, int id) {
+    wchar_t text[1024];
+    GetDlgItemTextW(window, id, text, 1024);
+    return text;
+}
+
+Form FormNow(LinkDialog& d) {
+    return {FieldNow(d.window, IDC_ED2K_LINK), FieldNow(d.window, IDC_LONG_LINK), FieldNow(d.window, IDC_SHORT_LINK),
+            FieldNow(d.window, IDC_NAME), Words08X(d.sha1.h, 5)};
+}
+
+// A form as after an earlier torrent: kOther read from a pasted link, an old name and link.
+Form ShowOldNow(LinkDialog& d) {
+    SetDlgItemTextW(d.window, IDC_LONG_LINK, Wide(kMagnet + HexUpper(kOther, 20)).c_str());
+    SetDlgItemTextW(d.window, IDC_NAME, L"old name");
+    SetDlgItemTextW(d.window, IDC_ED2K_LINK, L"ed2k://|file|old|1|00000000000000000000000000000000|/");
+    return FormNow(d);
+}
+
+Form FormOf(LiveDialog& live) {
+    Form form;
+    live.Run([&] { form = FormNow(live.object()); });
+    return form;
+}
+
+Form ShowOld(LiveDialog& live) {
+    Form form;
+    live.Run([&] { form = ShowOldNow(live.object()); });
+    EXPECT_EQ(form.hash, HexUpper(kOther, 20));
+    return form;
+}
+
+// A scan on the dialog's thread, from the old form.
+struct Outcome {
+    int result;
+    Form before, after;
+};
+
+Outcome ScanOnUi(LiveDialog& live, const uint8_t* data, uint32_t length) {
+    Outcome out;
+    live.Run([&] {
+        LinkDialog& d = live.object();
+        out.before = ShowOldNow(d);
+        out.result = d.ScanTorrent(data, length);
+        out.after = FormNow(d);
+    });
+    EXPECT_EQ(live.object().busyDepth, 0);
+    return out;
+}
+
+Outcome Scan(LiveDialog& live, const std::string& bytes) {
+    return ScanOnUi(live, reinterpret_cast<const uint8_t*>(bytes.data()), uint32_t(bytes.size()));
+}
+
+// The old form with only the name replaced, as a scan that stopped after the name leaves it.
+Form WithName(Form form, const std::wstring& name) {
+    form.name = name;
+    return form;
+}
+
+// Files of our own, removed with their folder.
+class Scratch {
+public:
+    Scratch() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        dir_ = std::wstring(base) + L"velquor_torrent_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        CreateDirectoryW(dir_.c_str(), nullptr);
+    }
+    ~Scratch() {
+        for (const std::wstring& path : made_) DeleteFileW(path.c_str());
+        RemoveDirectoryW(dir_.c_str());
+    }
+    std::wstring Write(const std::wstring& name, const std::string& bytes, uint64_t sparseSize = 0) {
+        const std::wstring path = dir_ + name;
+        made_.push_back(path);
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+        DWORD written = 0;
+        if (!bytes.empty()) {
+            EXPECT_TRUE(WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+        }
+        if (sparseSize) {
+            DWORD ignored;
+            DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+            LARGE_INTEGER end;
+            end.QuadPart = LONGLONG(sparseSize);
+            EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        }
+        CloseHandle(file);
+        return path;
+    }
+
+private:
+    std::wstring dir_;
+    std::vector<std::wstring> made_;
+};
+
+std::string ReadAll(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD got = 0;
+    if (!bytes.empty()) ReadFile(file, &bytes[0], DWORD(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+// The committed torrents and what independent tools said about them (expected.tsv).
+struct Fixture {
+    std::string file;
+    std::wstring path, name;
+    uint64_t size;
+    std::string hex, base32, ed2k;
+    std::string bytes;
+    std::string info;  // the raw info value, found by its expected hash
+};
+
+std::wstring FixturesDir() {
+    wchar_t full[MAX_PATH];
+    GetFullPathNameW(Wide(VELQUOR_FIXTURES "/").c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+const std::vector<Fixture>& Fixtures() {
+    static const std::vector<Fixture> all = [] {
+        std::vector<Fixture> out;
+        const std::string table = ReadAll(FixturesDir() + L"expected.tsv");
+        std::istringstream lines(table);
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.empty() || line[0] == '#') continue;
+            std::vector<std::string> cells;
+            std::istringstream row(line);
+            for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+            if (cells.size() != 6) {
+                ADD_FAILURE() << "expected.tsv row: " << line;
+                continue;
+            }
+            Fixture f{cells[0], FixturesDir() + Wide(cells[0]), Wide(cells[2]), std::stoull(cells[1]),
+                      cells[3], cells[4], cells[5], {}, {}};
+            f.bytes = ReadAll(f.path);
+            const size_t start = f.bytes.find("4:info") + 6;
+            for (size_t end = start + 1; end <= f.bytes.size() && f.info.empty(); ++end)
+                if (Hex(Digest(BCRYPT_SHA1_ALGORITHM, f.bytes.substr(start, end - start))) == f.hex)
+                    f.info = f.bytes.substr(start, end - start);
+            EXPECT_FALSE(f.info.empty()) << f.file << ": no span with the expected hash";
+            out.push_back(f);
+        }
+        EXPECT_GE(out.size(), 4u) << "expected.tsv lists the committed torrents";
+        return out;
+    }();
+    return all;
+}
+
+// What loading a fixture shows; `linkName` is the name its ed2k link carries.
+Form FixtureForm(const Fixture& f, const std::wstring& linkName) {
+    return {Ed2kLink(linkName, f.size, f.ed2k), Wide(kMagnet + f.hex), Wide(kMagnet + f.base32), f.name, f.hex};
+}
+
+Form FixtureForm(const Fixture& f) { return FixtureForm(f, f.name + L".torrent"); }
+
+std::wstring FileNameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
+// ---------------------------------------------------------------------------------------------
+// Real torrents.
+
+TEST(RealTorrents, LoadTorrentFileShowsNameLinksAndOwnEd2k) {
+    LiveDialog live;
+    for (const Fixture& f : Fixtures()) {
+        ASSERT_EQ(f.bytes.size(), f.size) << f.file;
+        ShowOld(live);
+        live.Run([&] { live.object().LoadTorrentFile(f.path.c_str()); });
+        ExpectForm(FormOf(live), FixtureForm(f), f.file);
+    }
+}
+
+// The file type list of the open dialog, read through the dialog's own loop.
+std::vector<std::wstring> FilterTexts(HWND dialog) {
+    std::vector<std::wstring> texts;
+    HWND combo = GetDlgItem(dialog, cmb1);
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_NORMAL, kWaitMs, &count);
+    for (DWORD_PTR i = 0; i < count && i < 16; ++i) {
+        wchar_t text[256] = {};
+        DWORD_PTR ignored;
+        SendMessageTimeoutW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kWaitMs, &ignored);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+TEST(RealTorrents, OpenTorrentThroughTheRealOpenDialog) {
+    LiveDialog live;
+    const Form old = ShowOld(live);
+    live.PostClick(IDC_OPEN_TORRENT);
+    {
+        FileDialogDriver cancelled(kOpenTorrentTitle);
+        ASSERT_TRUE(cancelled.found()) << "no open dialog titled " << Narrow(kOpenTorrentTitle);
+        EXPECT_EQ(GetWindow(cancelled.hwnd(), GW_OWNER), live.hwnd());
+        EXPECT_EQ(FilterTexts(cancelled.hwnd()), (std::vector<std::wstring>{kTorrentFilterText, kAnyFilterText}));
+        ASSERT_TRUE(cancelled.Cancel());
+    }
+    ExpectForm(FormOf(live), old, "a cancelled open changes nothing");
+
+    for (const Fixture& f : Fixtures()) {
+        ShowOld(live);
+        live.PostClick(IDC_OPEN_TORRENT);
+        FileDialogDriver dialog(kOpenTorrentTitle);
+        ASSERT_TRUE(dialog.found()) << f.file;
+        ASSERT_TRUE(dialog.Accept(f.path)) << dialog.Describe();
+        const Form want = FixtureForm(f);
+        EXPECT_TRUE(WaitUntil([&] { return live.Text(IDC_ED2K_LINK) == want.ed2k; })) << f.file;
+        live.Run([] {});  // the command has returned
+        ExpectForm(FormOf(live), want, f.file);
+        EXPECT_EQ(std::wstring(live.object().pathBuffer), f.path);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drops: a real DROPFILES block in movable global memory, posted as the shell posts it.
+
+HGLOBAL DropBlock(const std::vector<std::wstring>& paths) {
+    std::wstring list;
+    for (const std::wstring& p : paths) list += p + L'\0';
+    list += L'\0';
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->pt = {40, 40};
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(block);
+    return block;
+}
+
+const UINT kMarker = RegisterWindowMessageW(L"VelquorTorrentTestMarker");
+HANDLE markerSeen = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+
+LRESULT CALLBACK SeeMarker(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == kMarker) SetEvent(markerSeen);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Posts the drop and waits until the dialog's loop takes the next posted message from its
+// queue, which it does only after the drop's handling has returned.
+bool PostDrop(LiveDialog& live, const std::vector<std::wstring>& paths) {
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, SeeMarker, nullptr, live.threadId());
+    EXPECT_TRUE(hook);
+    ResetEvent(markerSeen);
+    PostMessageW(live.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropBlock(paths)), 0);
+    PostMessageW(live.hwnd(), kMarker, 0, 0);
+    const bool handled = WaitForSingleObject(markerSeen, kWaitMs) == WAIT_OBJECT_0;
+    UnhookWindowsHookEx(hook);
+    return handled;
+}
+
+// Every dropped file is tried as a torrent; the first is also hashed under its own name, and
+// a torrent dropped after it writes its own link over that.
+TEST(Drops, ThreeFilesSecondIsATorrent) {
+    const Fixture& torrent = Fixtures()[1];
+    Scratch dir;
+    const std::wstring first = dir.Write(L"read me.txt", "plain text, not bencode");
+    const std::wstring second = dir.Write(L"second one.torrent", torrent.bytes);
+    const std::wstring third = dir.Write(L"photo.jpg", std::string("\xFF\xD8\xFF\xE0", 4) + "JFIF");
+    LiveDialog live;
+    ShowOld(live);
+    ASSERT_TRUE(PostDrop(live, {first, second, third}));
+    ExpectForm(FormOf(live), FixtureForm(torrent), "three files, the second a torrent");
+}
+
+TEST(Drops, SingleTorrentEndsWithItsOwnFileLink) {
+    Scratch dir;
+    LiveDialog live;
+    for (const Fixture& f : Fixtures()) {
+        const std::wstring path = dir.Write(L"\x6211\x7684 " + Wide(f.file), f.bytes);  // 我的 <file>
+        ShowOld(live);
+        ASSERT_TRUE(PostDrop(live, {path}));
+        ExpectForm(FormOf(live), FixtureForm(f, FileNameOf(path)), f.file);
+    }
+}
+
+TEST(Drops, OnlyPlainFilesGiveTheFirstOnesLink) {
+    Scratch dir;
+    const std::wstring first = dir.Write(L"a.txt", "abc");
+    const std::wstring second = dir.Write(L"b.txt", "message digest");
+    LiveDialog live;
+    const Form old = ShowOld(live);
+    ASSERT_TRUE(PostDrop(live, {first, second}));
+    Form want = old;
+    want.ed2k = Ed2kLink(L"a.txt", 3, "A448017AAF21D8525FC10AE87AA6729D");
+    ExpectForm(FormOf(live), want, "no torrent among the files");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The loading rules at their edges, through files read by LoadTorrentFile.
+
+// A torrent of exactly `total` bytes: the padding sits in `pieces`, inside info.
+std::string TorrentOfSize(const std::string& name, size_t total) {
+    const std::string head = "d4:infod4:name" + Str(name) + "6:pieces";
+    for (size_t digits = 1; digits < 12; ++digits) {
+        const size_t pad = total - head.size() - digits - 3;
+        const std::string length = std::to_string(pad) + ":";
+        if (pad < total && head.size() + length.size() + pad + 2 == total) {
+            std::string bytes = head + length;
+            for (size_t i = 0; i < pad; ++i) bytes += char('a' + i % 26);
+            return bytes + "ee";
+        }
+    }
+    ADD_FAILURE() << "no torrent of " << total << " bytes";
+    return {};
+}
+
+std::string InfoOf(const std::string& torrent) { return torrent.substr(7, torrent.size() - 8); }
+
+Form Loaded(LiveDialog& live, const std::wstring& path) {
+    ShowOld(live);
+    live.Run([&] { live.object().LoadTorrentFile(path.c_str()); });
+    return FormOf(live);
+}
+
+TEST(EdgeCases, NameAndNameUtf8TheLaterShows) {
+    const std::string zh = "\xE6\x96\xB0\xE5\x90\x8D";  // 新名
+    const std::string utf8Last = "d4:infod4:name3:old10:name.utf-8" + Str(zh) + "ee";
+    const std::string nameLast = "d4:infod10:name.utf-8" + Str(zh) + "4:name3:oldee";
+    LiveDialog live;
+    Outcome o = Scan(live, utf8Last);
+    EXPECT_EQ(o.result, 1);
+    ExpectForm(o.after, TorrentForm(Wide(zh), InfoOf(utf8Last), utf8Last), "name.utf-8 after name");
+    o = Scan(live, nameLast);
+    EXPECT_EQ(o.result, 1);
+    ExpectForm(o.after, TorrentForm(L"old", InfoOf(nameLast), nameLast), "name after name.utf-8");
+    // Only depth 2 counts, and only these two exact keys.
+    const std::string others = "d4:infod5:filesld4:name4:deepee4:Name2:NO5:name.2:NOee";
+    o = Scan(live, others);
+    EXPECT_EQ(o.result, 1);
+    ExpectForm(o.after, TorrentForm(L"", InfoOf(others), others), "no name at depth 2");
+}
+
+TEST(EdgeCases, NoNameClearsTheFieldAndNamesTheLinkDotTorrent) {
+    const std::string bytes = "d8:announce3:url4:infod6:lengthi1e6:pieces3:abcee";
+    LiveDialog live;
+    const Outcome o = Scan(live, bytes);
+    EXPECT_EQ(o.result, 1);
+    const Form want = TorrentForm(L"", "d6:lengthi1e6:pieces3:abce", bytes);
+    ExpectForm(o.after, want, "no name");
+    EXPECT_EQ(Narrow(o.after.ed2k).substr(0, 22), "ed2k://|file|.torrent|");
+}
+
+TEST(EdgeCases, TruncatedInsideInfoShowsNoLinks) {
+    Scratch dir;
+    LiveDialog live;
+    for (const Fixture& f : Fixtures()) {
+        // Cut just before the info value's closing "e": the name is already shown, nothing else.
+        const size_t infoEnd = f.bytes.find(f.info) + f.info.size();
+        const std::string cut = f.bytes.substr(0, infoEnd - 1);
+        const Outcome o = Scan(live, cut);
+        EXPECT_EQ(o.result, 0) << f.file;
+        ExpectForm(o.after, WithName(o.before, f.name), f.file + " cut inside info");
+        ExpectForm(Loaded(live, dir.Write(Wide(f.file), cut)), WithName(o.before, f.name), f.file + " from a file");
+    }
+}
+
+TEST(EdgeCases, TenMebibytesIsTheLimit) {
+    Scratch dir;
+    LiveDialog live;
+    const std::string largest = TorrentOfSize("big", 10485759);
+    ASSERT_EQ(largest.size(), 10485759u);
+    ExpectForm(Loaded(live, dir.Write(L"largest.torrent", largest)), TorrentForm(L"big", InfoOf(largest), largest),
+               "10,485,759 bytes are read");
+
+    const std::string tooLarge = TorrentOfSize("big", 10485760);
+    ASSERT_EQ(tooLarge.size(), 10485760u);
+    const Form old = ShowOld(live);
+    ExpectForm(Loaded(live, dir.Write(L"too large.torrent", tooLarge)), old, "10,485,760 bytes are not read");
+}
+
+TEST(EdgeCases, EmptyAndMissingFilesChangeNothing) {
+    Scratch dir;
+    LiveDialog live;
+    const Form old = ShowOld(live);
+    ExpectForm(Loaded(live, dir.Write(L"empty.torrent", "")), old, "empty file");
+    ExpectForm(Loaded(live, dir.Write(L"missing.torrent", "") + L".gone"), old, "missing file");
+    const std::string bytes = "d4:infod4:name1:xee";
+    const Outcome o = ScanOnUi(live, reinterpret_cast<const uint8_t*>(bytes.data()), 0);
+    EXPECT_EQ(o.result, 0);
+    ExpectForm(o.after, o.before, "zero bytes");
+}
+
+// A value after `info` that is no dictionary: the span runs to the first later "e" that brings
+// the depth back to where the key was read.
+TEST(EdgeCases, InfoAsStringOrInteger) {
+    struct Case {
+        std::string bytes, span;
+    };
+    const Case cases[] = {
+        {"d4:infoi42e5:otherd1:ai1eee", "i42e5:otherd1:ai1ee"},
+        {"d4:info3:abc5:otherlee", "3:abc5:otherle"},
+        {"d4:info3:abc4:name1:xd1:ai1eee", "3:abc4:name1:xd1:ai1ee"},
+    };
+    LiveDialog live;
+    for (const Case& c : cases) {
+        const Outcome o = Scan(live, c.bytes);
+        EXPECT_EQ(o.result, 1) << c.bytes;
+        ExpectForm(o.after, TorrentForm(L"", c.span, c.bytes), c.bytes);
+    }
+    // No such "e": nothing is hashed.
+    for (const std::string& bytes : std::vector<std::string>{"d4:info3:abce", "d4:infoi7ee"}) {
+        const Outcome o = Scan(live, bytes);
+        EXPECT_EQ(o.result, 0) << bytes;
+        ExpectForm(o.after, o.before, bytes);
+    }
+}
+
+// Only the low 32 bits of the size count: 4 GiB + 100 bytes are read as the first 100.
+TEST(EdgeCases, SparseFileOf4GiBPlus100IsReadAs100Bytes) {
+    Scratch dir;
+    const std::string head = TorrentOfSize("sparse", 100);
+    ASSERT_EQ(head.size(), 100u);
+    const std::wstring path = dir.Write(L"huge.torrent", head, (uint64_t(1) << 32) + 100);
+    LiveDialog live;
+    ExpectForm(Loaded(live, path), TorrentForm(L"sparse", InfoOf(head), head), "4 GiB + 100");
+}
+
+// Names are cut at 260 units; the torrent's own link carries the 259 units read back.
+TEST(EdgeCases, LongUtf8NamesAreCutAt260Units) {
+    const std::string zh = "\xE4\xB8\xAD";  // 中
+    const std::string mixed = "a\xC3\xA9" "\xE4\xB8\xAD";  // aé中
+    struct Case {
+        std::string name;
+        std::wstring shown;
+    };
+    const Case cases[] = {
+        {Repeat(zh, 300), Repeat(L"\x4E2D", 260)},
+        {Repeat(zh, 1000), Repeat(L"\x4E2D", 260)},
+        {Repeat(std::string("x"), 300), Repeat(L"x", 260)},
+        {Repeat(mixed, 100), Repeat(L"a\x00E9\x4E2D", 87).substr(0, 260)},
+        {Repeat(zh, 260), Repeat(L"\x4E2D", 260)},
+    };
+    LiveDialog live;
+    for (const Case& c : cases) {
+        const std::string bytes = "d4:infod4:name" + Str(c.name) + "ee";
+        const Outcome o = Scan(live, bytes);
+        EXPECT_EQ(o.result, 1);
+        ExpectForm(o.after, TorrentForm(c.shown, InfoOf(bytes), bytes), std::to_string(c.name.size()) + " bytes");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names that are not UTF-8 go through the ANSI code page.  This suite runs in its own ctest
+// entry under a Chinese locale, where Wine makes that code page 936 (GBK).
+
+class Gbk936 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(GetACP(), 936u) << "these tests need the ANSI code page 936: run them with LANG and LC_ALL set "
+                                     "to zh_CN.UTF-8 (the twin_win_torrent_gbk entry does)";
+    }
+};
+
+const std::string kGbkZhongWenMingZi = "\xD6\xD0\xCE\xC4\xC3\xFB\xD7\xD6";  // 中文名字 in GBK
+
+TEST_F(Gbk936, GbkNameIsShownThroughTheAnsiCodePage) {
+    LiveDialog live;
+    const std::string bytes = "d4:infod4:name" + Str(kGbkZhongWenMingZi + " v2") + "6:pieces2:abee";
+    const Outcome o = Scan(live, bytes);
+    EXPECT_EQ(o.result, 1);
+    ExpectForm(o.after, TorrentForm(L"\x4E2D\x6587\x540D\x5B57 v2", InfoOf(bytes), bytes), "GBK name");
+
+    // A UTF-8 name is still read as UTF-8, not through code page 936.
+    const std::string utf8 = "d4:infod4:name" + Str("\xE4\xB8\xAD\xE6\x96\x87") + "ee";
+    ExpectForm(Scan(live, utf8).after, TorrentForm(L"\x4E2D\x6587", InfoOf(utf8), utf8), "UTF-8 under 936");
+}
+
+TEST_F(Gbk936, LongGbkNamesAreCutAt260Units) {
+    LiveDialog live;
+    for (int chars : {300, 1000}) {
+        const std::string bytes = "d4:infod4:name" + Str(Repeat(std::string("\xD6\xD0"), chars)) + "ee";
+        const Outcome o = Scan(live, bytes);
+        EXPECT_EQ(o.result, 1);
+        ExpectForm(o.after, TorrentForm(Repeat(L"\x4E2D", 260), InfoOf(bytes), bytes),
+                   std::to_string(chars) + " GBK characters");
+    }
+}
+
+TEST_F(Gbk936, GbkTorrentFromAFile) {
+    Scratch dir;
+    LiveDialog live;
+    const std::string bytes = "d4:infod6:lengthi3e4:name" + Str(kGbkZhongWenMingZi) + "ee";
+    ExpectForm(Loaded(live, dir.Write(L"gbk.torrent", bytes)),
+               TorrentForm(L"\x4E2D\x6587\x540D\x5B57", InfoOf(bytes), bytes), "GBK name from a file");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hostile input, placed flush against a PAGE_NOACCESS page so that any read outside it faults.
+
+class Guarded {
+public:
+    // [no access][the bytes' pages][no access]; the bytes end at the rear guard, or begin
+    // right after the front one.
+    Guarded(const std::string& bytes, bool atEnd) : size_(bytes.size()) {
+        SYSTEM_INFO si;
+        GetSystemInfo(&si);
+        page_ = si.dwPageSize;
+        inner_ = (bytes.size() + page_ - 1) / page_ * page_;
+        if (inner_ == 0) inner_ = page_;
+        base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, inner_ + 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old;
+        VirtualProtect(base_, page_, PAGE_NOACCESS, &old);
+        VirtualProtect(base_ + page_ + inner_, page_, PAGE_NOACCESS, &old);
+        data_ = atEnd ? base_ + page_ + inner_ - size_ : base_ + page_;
+        std::memcpy(data_, bytes.data(), size_);
+        current = this;
+    }
+    ~Guarded() {
+        current = nullptr;
+        VirtualFree(base_, 0, MEM_RELEASE);
+    }
+    Guarded(const Guarded&) = delete;
+    Guarded& operator=(const Guarded&) = delete;
+
+    const uint8_t* data() const { return data_; }
+    uint32_t size() const { return uint32_t(size_); }
+
+    // A fault in a guard page ends the run at once, saying where it was.
+    static LONG CALLBACK OnFault(EXCEPTION_POINTERS* e) {
+        const EXCEPTION_RECORD* r = e->ExceptionRecord;
+        if (!current || r->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || r->NumberParameters < 2)
+            return EXCEPTION_CONTINUE_SEARCH;
+        const uint8_t* at = reinterpret_cast<const uint8_t*>(r->ExceptionInformation[1]);
+        if (at < current->base_ || at >= current->base_ + current->inner_ + 2 * current->page_)
+            return EXCEPTION_CONTINUE_SEARCH;
+        std::fprintf(stderr, "\nFAULT: access at offset %lld of a %u-byte input (%s)\n",
+                     static_cast<long long>(at - current->data_), unsigned(current->size_), label.c_str());
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    static std::string label;
+
+private:
+    static Guarded* current;
+    size_t size_, page_, inner_;
+    uint8_t* base_;
+    uint8_t* data_;
+};
+
+Guarded* Guarded::current = nullptr;
+std::string Guarded::label;
+const PVOID faultHandler = AddVectoredExceptionHandler(1, Guarded::OnFault);
+
+// Scans `bytes` against the rear guard and against the front one; both must agree.
+Outcome GuardedScan(LiveDialog& live, const std::string& bytes, const std::string& label) {
+    Outcome outcome[2];
+    for (int atEnd = 0; atEnd < 2; ++atEnd) {
+        Guarded::label = label + (atEnd ? ", flush with the end" : ", flush with the start");
+        Guarded guarded(bytes, atEnd);
+        outcome[atEnd] = ScanOnUi(live, guarded.data(), guarded.size());
+    }
+    EXPECT_EQ(outcome[0].result, outcome[1].result) << label;
+    ExpectForm(outcome[0].after, outcome[1].after, label + ": both placements");
+    return outcome[1];
+}
+
+TEST(Hostile, EveryTruncationOfEveryRealTorrent) {
+    LiveDialog live;
+    for (const Fixture& f : Fixtures()) {
+        const size_t infoEnd = f.bytes.find(f.info) + f.info.size();
+        const size_t nameKey = f.bytes.find("4:name", f.bytes.find("4:info"));
+        ASSERT_NE(nameKey, std::string::npos) << f.file;
+        const size_t nameEnd = f.bytes.find(':', nameKey + 6) + 1 + Narrow(f.name).size();
+        for (size_t n = 0; n <= f.bytes.size(); ++n) {
+            const std::string cut = f.bytes.substr(0, n);
+            const std::string what = f.file + " cut to " + std::to_string(n);
+            const Outcome o = GuardedScan(live, cut, what);
+            if (n >= infoEnd) {
+                EXPECT_EQ(o.result, 1) << what;
+                ExpectForm(o.after, TorrentForm(f.name, f.info, cut), what);
+            } else {
+                EXPECT_EQ(o.result, 0) << what;
+                ExpectForm(o.after, n >= nameEnd ? WithName(o.before, f.name) : o.before, what);
+            }
+        }
+    }
+}
+
+// Nesting beyond the 127 levels of the kind stack stops the scan; what was shown stays.
+TEST(Hostile, DeepNesting) {
+    LiveDialog live;
+    for (int levels : {126, 127, 128, 129, 10000}) {
+        // The top dictionary and info are two levels; the lists make up the rest.
+        const std::string nest = std::string(levels - 2, 'l') + std::string(levels - 2, 'e');
+        const std::string bytes = "d4:infod4:name4:deep4:nest" + nest + "ee";
+        const std::string what = std::to_string(levels) + " levels";
+        const Outcome o = GuardedScan(live, bytes, what);
+        if (levels <= 127) {
+            EXPECT_EQ(o.result, 1) << what;
+            ExpectForm(o.after, TorrentForm(L"deep", InfoOf(bytes), bytes), what);
+        } else {
+            EXPECT_EQ(o.result, 0) << what;
+            ExpectForm(o.after, WithName(o.before, L"deep"), what);
+        }
+    }
+    // Deep nesting in the top dictionary's other values, after info has closed: the links stay.
+    const std::string after = "d4:infod4:name1:xe4:nest" + std::string(10000, 'l') + "e";
+    const Outcome o = GuardedScan(live, after, "deep after info");
+    EXPECT_EQ(o.result, 1);
+    ExpectForm(o.after, TorrentForm(L"x", "d4:name1:xe", after), "deep after info");
+    // And the object still works.
+    const Fixture& f = Fixtures()[0];
+    ExpectForm(GuardedScan(live, f.bytes, "after the deep ones").after, FixtureForm(f), "after the deep ones");
+}
+
+// A negative length or one beyond 32 bits stops the scan where it stands.
+TEST(Hostile, BadStringLengths) {
+    LiveDialog live;
+    const std::vector<std::string> lengths = {"-1:", "-0:", "1-:", "4294967296:", "4294967297:", "4294967295:",
+                                              "2147483648:", "99999999999:", "18446744073709551617:",
+                                              "99999999999999999999999:"};
+    for (const std::string& length : lengths) {
+        // "ee" would close info at once if the length were taken as what it wraps to.
+        for (const std::string& tail : {std::string("ee"), std::string("abcee"), std::string("")}) {
+            const std::string bytes = "d4:infod4:name1:x6:pieces" + length + tail;
+            const Outcome o = GuardedScan(live, bytes, bytes);
+            EXPECT_EQ(o.result, 0) << bytes;
+            ExpectForm(o.after, WithName(o.before, L"x"), bytes);
+        }
+        // As a key, and as the length of the name itself.
+        for (const std::string& bytes : {"d4:infod" + length + "abcee", "d4:infod4:name" + length + "xee"}) {
+            const Outcome o = GuardedScan(live, bytes, bytes);
+            EXPECT_EQ(o.result, 0) << bytes;
+            ExpectForm(o.after, o.before, bytes);
+        }
+    }
+}
+
+// The 256 byte values in a row, from each starting value, and each value alone.
+TEST(Hostile, AllByteValues) {
+    LiveDialog live;
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += char(b);
+    for (int start = 0; start < 256; ++start) {
+        const std::string rotated = all.substr(start) + all.substr(0, start);
+        const std::string what = "all 256 values from " + std::to_string(start);
+        const Outcome o = GuardedScan(live, rotated, what);
+        EXPECT_EQ(o.result, 0) << what;
+        ExpectForm(o.after, o.before, what);
+        const Outcome one = GuardedScan(live, all.substr(start, 1), "byte " + std::to_string(start));
+        EXPECT_EQ(one.result, 0);
+        ExpectForm(one.after, one.before, "byte " + std::to_string(start));
+    }
+}
+
+// Truncations of the unusual shapes above: lengths and integers cut in their digits, keys cut.
+TEST(Hostile, EveryTruncationOfOddShapes) {
+    LiveDialog live;
+    for (const std::string& bytes : std::vector<std::string>{"d4:infoi42e5:otherd1:ai1eee", "d4:info3:abc5:otherlee",
+                                    "d4:infod4:name3:old10:name.utf-86:\xE6\x96\xB0\xE5\x90\x8D" "ee",
+                                    "d4:infod6:lengthi-12345678901234e4:name2:nmee", "li1ei2e4:infod4:name1:zee"}) {
+        for (size_t n = 0; n < bytes.size(); ++n) {
+            const std::string what = bytes + " cut to " + std::to_string(n);
+            const Outcome o = GuardedScan(live, bytes.substr(0, n), what);
+            if (o.result == 0) {
+                EXPECT_EQ(o.after.hash, o.before.hash) << what;
+                EXPECT_EQ(o.after.longLink, o.before.longLink) << what;
+                EXPECT_EQ(o.after.ed2k, o.before.ed2k) << what;
+            }
+        }
+    }
+}
+
+}  // namespace
