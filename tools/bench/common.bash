@@ -13,7 +13,7 @@ bench_native() {
 
 # The twin's benchmark programs (they drive the live dialog, so the test support is built too).
 bench_win64() {
-    cmake -S . -B "$BENCH_DIR/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+    cmake --no-warn-unused-cli -S . -B "$BENCH_DIR/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
         -DVELQUOR_BENCH=ON >/dev/null
     cmake --build "$BENCH_DIR/win64" -j "$JOBS" --target "$@" >/dev/null
 }

@@ -7,18 +7,19 @@ cd "$(dirname "$0")/../.."
 rounds=3
 
 bench_native
-echo "-- in memory, 2048 MiB, best of $rounds"
-ours=$("$BENCH_DIR/native/ed2k_bench" 2048 $rounds)
-echo "$ours"
-theirs=()
+echo "-- in memory, 2048 MiB, best of $rounds, the two taking turns"
+ours=() theirs=()
 for _ in $(seq $rounds); do
+    line=$("$BENCH_DIR/native/ed2k_bench" 2048 1)
+    echo "$line"
+    ours+=("$(sed -E 's/.*: ([0-9.]+) MiB\/s.*/\1/' <<<"$line")")
     line=$(rhash -B --ed2k | grep total)
     echo "rhash -B --ed2k: $line"
     theirs+=("$(sed -E 's/.* ([0-9.]+) MBps.*/\1/' <<<"$line")")
 done
-ours_rate=$(sed -E 's/.*: ([0-9.]+) MiB\/s.*/\1/' <<<"$ours")
+best_ours=$(printf '%s\n' "${ours[@]}" | sort -g | tail -n1)
 best_rhash=$(printf '%s\n' "${theirs[@]}" | sort -g | tail -n1)
-echo "engine $ours_rate MiB/s, rhash $best_rhash MiB/s (its MBps are MiB/s): ratio $(ratio "$ours_rate" "$best_rhash") x rhash (target >= 1.0)"
+echo "engine $best_ours MiB/s, rhash $best_rhash MiB/s (its MBps are MiB/s): ratio $(ratio "$best_ours" "$best_rhash") x rhash (target >= 1.0)"
 
 bench_win64 ed2k_file_bench_win
 files=$(readlink -f "$BENCH_DIR")/files
