@@ -16,6 +16,7 @@
 #include <cwchar>
 
 #include "download/DownloadServers.h"
+#include "links/Utf16.h"
 
 // Where the two URL forms are served: the primary keeps torrents under the first and last byte
 // of the info-hash, the backup under /torrent.
@@ -82,9 +83,8 @@ void LinkDialog::OnDownloadStep(LPARAM param) {
         // The scan is the last test of the body, and when it passes it has already put the
         // downloaded torrent into the form and infoHash.
         if (ScanTorrent(step.body, step.total) != 1) return;  // the error stays kBadBody
-        UINT n = GetField(IDC_NAME, pathBuffer, kNameCapacity);
         // A cut through a surrogate pair would leave half a character in the file name.
-        if (n > 0 && pathBuffer[n - 1] >= 0xD800 && pathBuffer[n - 1] <= 0xDBFF) --n;
+        const UINT n = WholeUnits(pathBuffer, GetField(IDC_NAME, pathBuffer, kNameCapacity));
         if (n > 0)
             std::wcscpy(pathBuffer + n, L".torrent");
         else
@@ -149,7 +149,9 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
             std::swprintf(url, 400, L"%ls/%08X%08X%08X%08X%08X.torrent", base, unsigned(h[0]), unsigned(h[1]),
                           unsigned(h[2]), unsigned(h[3]), unsigned(h[4]));
 
-            HINTERNET request = InternetOpenUrlW(internet, url, headers, 0, kRequestFlags, 0);
+            // -1: the headers are terminated.  A length of 0 is taken as "no headers" by some
+            // WinINet implementations, and the request then goes out without its Referer.
+            HINTERNET request = InternetOpenUrlW(internet, url, headers, DWORD(-1), kRequestFlags, 0);
             if (!request) continue;  // this server changes nothing
             caption(kPreparing);
             error = kNotFound;

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "hash/Ed2k.h"
+#include "links/Utf16.h"
 #include "torrent/BencodeScan.h"
 
 namespace {
@@ -48,7 +49,7 @@ int DecodeTorrentName(wchar_t* buffer, const uint8_t* bytes, uint32_t count) {
     if (n > kNameUnits) {
         n = kNameUnits;
         // Half a surrogate pair would show as a broken character and go into the ed2k link.
-        if (units[n - 1] >= 0xD800 && units[n - 1] <= 0xDBFF) --n;
+        n = int(WholeUnits(units, unsigned(n)));
     }
     std::wmemcpy(buffer, units, n);
     buffer[n] = L'\0';

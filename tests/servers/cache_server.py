@@ -16,6 +16,7 @@ Every request reads DIR/plan afresh, one line per server ("http" or "https"), wo
     length=exact        exact, none (no Content-Length; the connection's end ends the body),
                         or a signed number added to the exact length
     hold=N              send N bytes of the body, then wait until DIR/release exists
+    release=NAME        the file that hold waits for, instead of DIR/release
 and appends each request to DIR/log:
     REQUEST <server> <method> <path>
     <each header line as received>
@@ -56,7 +57,8 @@ def make_certificates(d):
 
 
 def read_plan(d, server):
-    plan = {"status": "200", "body": "", "encoding": "identity", "length": "exact", "hold": ""}
+    plan = {"status": "200", "body": "", "encoding": "identity", "length": "exact", "hold": "",
+            "release": "release"}
     try:
         with open(os.path.join(d, "plan"), encoding="utf-8") as f:
             for line in f:
@@ -126,7 +128,7 @@ def handler_for(d, server, log_lock):
                     self.wfile.write(body[:n])
                     self.wfile.flush()
                     body = body[n:]
-                    release = os.path.join(d, "release")
+                    release = os.path.join(d, plan["release"])
                     for _ in range(600):
                         if os.path.exists(release) or not os.path.isdir(d):
                             break

@@ -2,7 +2,7 @@
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export WINEPREFIX="${VELQUOR_WINEPREFIX:-$top/build/wineprefix}"
 export WINEARCH=win64
-export WINEDEBUG=-all
+export WINEDEBUG=${VELQUOR_WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINELOADER=/usr/lib/wine/wine64
 WINE=/usr/lib/wine/wine64

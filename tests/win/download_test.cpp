@@ -1,0 +1,639 @@
+// The download button against real HTTP and HTTPS servers on 127.0.0.1 (tests/servers/): what
+// the servers receive, the captions, the save dialog, the file, the message boxes, and the fall
+// back from the primary to the backup in every way the servers can fail.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "download/DownloadServers.h"
+#include "support/FileDialogDriver.h"
+#include "support/LiveDialog.h"
+
+namespace {
+
+constexpr DWORD kDownloadMs = 120000;
+
+const std::wstring kSaveTitle = L"\x4FDD\x5B58" L"BT\x79CD\x5B50\x6587\x4EF6";  // 保存BT种子文件
+const std::wstring kConnecting = L"\x8FDE\x63A5\x670D\x52A1\x5668\x4E2D...";
+const std::wstring kConnectingBackup = L"\x8FDE\x63A5\x5907\x7528\x670D\x52A1\x5668(1)";
+const std::wstring kPreparing = L"\x51C6\x5907\x4E0B\x8F7D\x4E2D...";
+const std::wstring kDownloading = L"\x4E0B\x8F7D\x4E2D...";
+const std::wstring kIdle = L"\x4E0B\x8F7D\x79CD\x5B50\x6587\x4EF6";
+const std::wstring kNoServer = L"\x65E0\x6CD5\x8FDE\x63A5" L"BT\x79CD\x5B50\x670D\x52A1\x5668!";
+const std::wstring kNotFound = L"\x670D\x52A1\x5668\x4E0A\x6CA1\x6709\x627E\x5230\x79CD\x5B50\x6587\x4EF6!";
+const std::wstring kBadBody = L"\x4E0B\x8F7D\x6587\x4EF6\x9519\x8BEF!";
+const std::wstring kCannotCreate = L"\x65E0\x6CD5\x521B\x5EFA\x6587\x4EF6!";
+
+const char kUserAgent[] =
+    "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; Trident/5.0; SLCC2; Media Center PC 6.0)";
+
+// The fixtures the server directory holds (tests/fixtures/expected.tsv).
+struct Fixture {
+    const char* file;
+    const wchar_t* name;
+    const char* hex;
+    const char* base32;
+    const wchar_t* ed2k;  // the link of the torrent file itself
+};
+const Fixture kSingle = {"single.torrent", L"single-file.bin", "5FB7DCD5FEF5988112B8098DA9D4E615C6A796A7",
+                         "L635ZVP66WMICEVYBGG2TVHGCXDKPFVH",
+                         L"ed2k://|file|single-file.bin.torrent|263|C4EF17DB904ABDEA06654149F6CF212A|/"};
+const Fixture kMulti = {"multi.torrent", L"album", "2A06F9CB25F45589FCEBB4106632A21D60A994E7",
+                        "FIDPTSZF6RKYT7HLWQIGMMVCDVQKTFHH",
+                        L"ed2k://|file|album.torrent|451|67ADCF1BCA6746EB8770A044B2995654|/"};
+const char kRequestedHex[] = "00112233445566778899AABBCCDDEEFF01234567";
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring LongLink(const std::string& hex) { return Wide("magnet:?xt=urn:btih:" + hex); }
+
+std::string ReadFile(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// SHA-1 by the system's own provider, to check hashes our engine did not make.
+std::string SystemSha1Hex(const std::string& bytes) {
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    BYTE digest[20] = {};
+    DWORD size = sizeof digest;
+    if (CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+        CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash)) {
+        CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size()), 0);
+        CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
+    }
+    if (hash) CryptDestroyHash(hash);
+    if (provider) CryptReleaseContext(provider, 0);
+    char hex[41];
+    for (int i = 0; i < 20; ++i) std::snprintf(hex + 2 * i, 3, "%02X", digest[i]);
+    return hex;
+}
+
+// A request as the server logged it.
+struct Request {
+    std::string server, method, path;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string Header(const std::string& name) const {
+        for (const auto& h : headers)
+            if (_stricmp(h.first.c_str(), name.c_str()) == 0) return h.second;
+        return "<none>";
+    }
+};
+
+// The stand-in servers that tests/servers/with_cache_server.sh started for this run, and their
+// test CA, trusted by this prefix's Root store only while the tests run.
+class CacheServers {
+public:
+    static CacheServers& Get() {
+        static CacheServers servers;
+        return servers;
+    }
+    bool ok() const { return ok_; }
+    const std::wstring& dir() const { return dir_; }
+    std::wstring Path(const std::string& name) const { return dir_ + L"\\" + Wide(name); }
+    std::wstring Http() const { return L"127.0.0.1:" + std::to_wstring(http_); }
+    std::wstring Https() const { return L"127.0.0.1:" + std::to_wstring(https_); }
+    std::wstring Refused() const { return L"127.0.0.1:" + std::to_wstring(refused_); }
+
+    // What each server answers from now on, in cache_server.py's words, e.g. "status=404".
+    void Plan(const std::string& http, const std::string& https) const {
+        WriteFile(Path("plan"), "http " + http + "\nhttps " + https + "\n");
+        DeleteFileW(Path("log").c_str());
+        for (const char* release : {"release", "r1", "r2"}) DeleteFileW(Path(release).c_str());
+    }
+    // Lets a body held with "hold=N release=NAME" go on.
+    void Release(const std::string& name) const { WriteFile(Path(name), ""); }
+
+    std::vector<Request> Log() const {
+        std::vector<Request> requests;
+        std::istringstream in(ReadFile(Path("log")));
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("REQUEST ", 0) == 0) {
+                Request r;
+                std::istringstream words(line.substr(8));
+                words >> r.server >> r.method >> r.path;
+                requests.push_back(r);
+            } else if (!line.empty() && !requests.empty()) {
+                size_t colon = line.find(": ");
+                requests.back().headers.emplace_back(line.substr(0, colon),
+                                                     colon == std::string::npos ? "" : line.substr(colon + 2));
+            }
+        }
+        return requests;
+    }
+
+    void Untrust() {
+        if (!ca_) return;
+        HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+        PCCERT_CONTEXT found = root ? CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ca_,
+                                                                 nullptr)
+                                    : nullptr;
+        if (found) CertDeleteCertificateFromStore(found);  // frees `found`
+        if (root) CertCloseStore(root, 0);
+        CertFreeCertificateContext(ca_);
+        ca_ = nullptr;
+    }
+
+private:
+    CacheServers() {
+        wchar_t dir[MAX_PATH] = {};
+        if (!GetEnvironmentVariableW(L"VELQUOR_CACHE_DIR", dir, MAX_PATH)) return;
+        dir_ = dir;
+        std::istringstream ports(ReadFile(Path("ports")));
+        ports >> http_ >> https_ >> refused_;
+        const std::string der = ReadFile(Path("ca.der"));
+        HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+        if (root && !der.empty())
+            CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                             DWORD(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &ca_);
+        if (root) CertCloseStore(root, 0);
+        ok_ = http_ && https_ && refused_ && ca_;
+    }
+    ~CacheServers() { Untrust(); }
+
+    std::wstring dir_;
+    int http_ = 0, https_ = 0, refused_ = 0;
+    PCCERT_CONTEXT ca_ = nullptr;
+    bool ok_ = false;
+};
+
+// What the UI thread showed during a download: every caption of the button and every message
+// box the dialog raised.  Message boxes are read and answered by a CBT hook on the UI thread.
+struct Observed {
+    std::mutex lock;
+    std::vector<std::wstring> captions;
+    std::vector<std::wstring> messages;
+    WNDPROC buttonProc = nullptr;
+    HWND dialog = nullptr;
+    HHOOK hook = nullptr;
+};
+Observed* observed = nullptr;
+
+LRESULT CALLBACK LoggingButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT) {
+        std::lock_guard<std::mutex> hold(observed->lock);
+        observed->captions.push_back(reinterpret_cast<const wchar_t*>(lParam));
+    }
+    return CallWindowProcW(observed->buttonProc, button, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MessageBoxHook(int code, WPARAM wParam, LPARAM lParam) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && ClassName(window) == L"#32770" && GetWindow(window, GW_OWNER) == observed->dialog &&
+        WindowText(window) != kSaveTitle) {
+        wchar_t text[512] = {};
+        GetDlgItemTextW(window, 0xFFFF, text, 512);  // the message box's text control
+        {
+            std::lock_guard<std::mutex> hold(observed->lock);
+            observed->messages.push_back(text);
+        }
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Says yes to a prompt that the window `owner` raised.
+BOOL CALLBACK AnswerYes(HWND window, LPARAM owner) {
+    if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
+        PostMessageW(window, WM_COMMAND, IDYES, 0);
+    return TRUE;
+}
+
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(servers_.ok()) << "the cache servers are not up (VELQUOR_CACHE_DIR)";
+        observed = &observed_;
+        observed_.dialog = live_.hwnd();
+        live_.Run([&] {
+            observed_.buttonProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+                live_.item(IDC_DOWNLOAD), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LoggingButtonProc)));
+            observed_.hook = SetWindowsHookExW(WH_CBT, MessageBoxHook, nullptr, GetCurrentThreadId());
+        });
+        live_.SetText(IDC_LONG_LINK, LongLink(kRequestedHex));
+        Point(servers_.Http(), servers_.Https());
+    }
+    void TearDown() override {
+        if (IsWindow(live_.hwnd()) && !IsWindowEnabled(live_.item(IDC_DOWNLOAD)))
+            WaitUntil([&] { return IsWindowEnabled(live_.item(IDC_DOWNLOAD)) != FALSE; }, kDownloadMs);
+        live_.Run([&] {
+            UnhookWindowsHookEx(observed_.hook);
+            SetWindowLongPtrW(live_.item(IDC_DOWNLOAD), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(observed_.buttonProc));
+        });
+        downloadServers = &kCacheServers;
+        observed = nullptr;
+        for (const std::wstring& file : made_) DeleteFileW(file.c_str());
+    }
+
+    void Point(const std::wstring& primary, const std::wstring& backup) {
+        primary_ = primary;
+        backup_ = backup;
+        table_ = {primary_.c_str(), backup_.c_str()};
+        downloadServers = &table_;
+    }
+
+    void Start() {
+        live_.Click(IDC_DOWNLOAD);
+        EXPECT_FALSE(IsWindowEnabled(live_.item(IDC_DOWNLOAD))) << "the button is disabled while it runs";
+    }
+    // Waits for the worker to finish: it enables the button as its very last step.
+    bool Finished() {
+        return WaitUntil([&] { return IsWindowEnabled(live_.item(IDC_DOWNLOAD)) != FALSE; }, kDownloadMs);
+    }
+    // Starts a download that ends without a save dialog, and returns its message boxes.
+    std::vector<std::wstring> RunToMessages() {
+        Start();
+        EXPECT_TRUE(Finished()) << "the download did not end";
+        return Messages();
+    }
+    // Starts a download, saves the offered torrent as `name` in the server directory, and
+    // returns the name the save dialog proposed.
+    std::wstring RunAndSave(const std::string& name) {
+        Start();
+        FileDialogDriver save(kSaveTitle, kDownloadMs);
+        if (!save.found()) {
+            ADD_FAILURE() << "no save dialog";
+            Finished();
+            return L"";
+        }
+        EXPECT_EQ(GetWindow(save.hwnd(), GW_OWNER), live_.hwnd());
+        const std::wstring path = Made(name);
+        EXPECT_TRUE(save.Accept(path)) << save.Describe();
+        EXPECT_TRUE(Finished());
+        return save.initialName();
+    }
+    std::wstring Made(const std::string& name) {
+        made_.push_back(servers_.Path(name));
+        DeleteFileW(made_.back().c_str());
+        return made_.back();
+    }
+
+    std::vector<std::wstring> Captions() {
+        std::lock_guard<std::mutex> hold(observed_.lock);
+        return observed_.captions;
+    }
+    std::vector<std::wstring> Messages() {
+        std::lock_guard<std::mutex> hold(observed_.lock);
+        return observed_.messages;
+    }
+    // The form as the last scan left it, all four fields of the same torrent.
+    void ExpectShows(const Fixture& f) {
+        EXPECT_EQ(live_.Text(IDC_NAME), f.name);
+        EXPECT_EQ(live_.Text(IDC_LONG_LINK), LongLink(f.hex));
+        EXPECT_EQ(live_.Text(IDC_SHORT_LINK), LongLink(f.base32));
+        EXPECT_EQ(live_.Text(IDC_ED2K_LINK), f.ed2k);
+    }
+    void ExpectIdleAgain() {
+        const std::vector<std::wstring> captions = Captions();
+        ASSERT_FALSE(captions.empty());
+        EXPECT_EQ(captions.back(), kIdle);
+        EXPECT_EQ(live_.Text(IDC_DOWNLOAD), kIdle);
+        EXPECT_TRUE(IsWindowEnabled(live_.item(IDC_DOWNLOAD)));
+    }
+    std::string Bytes(const Fixture& f) { return ReadFile(servers_.Path(f.file)); }
+    void Forget() {
+        std::lock_guard<std::mutex> hold(observed_.lock);
+        observed_.captions.clear();
+        observed_.messages.clear();
+    }
+
+    CacheServers& servers_ = CacheServers::Get();
+    LiveDialog live_;
+    Observed observed_;
+    std::wstring primary_, backup_;
+    DownloadServers table_ = {};
+    std::vector<std::wstring> made_;
+};
+
+// The primary refuses the connection, the backup serves: the user sees the backup attempt,
+// saves, and gets the torrent byte for byte with no message.
+TEST_F(Download, PrimaryRefusedBackupServes) {
+    Point(servers_.Refused(), servers_.Https());
+    servers_.Plan("status=404", "body=single.torrent");
+    EXPECT_EQ(RunAndSave("saved.torrent"), L"single-file.bin.torrent");
+    EXPECT_EQ(ReadFile(servers_.Path("saved.torrent")), Bytes(kSingle));
+    EXPECT_TRUE(Messages().empty());
+    ExpectShows(kSingle);
+
+    std::vector<std::wstring> captions = Captions();
+    ASSERT_GE(captions.size(), 6u);
+    const std::vector<std::wstring> start(captions.begin(), captions.begin() + 4);
+    EXPECT_EQ(start, (std::vector<std::wstring>{kConnecting, kConnectingBackup, kPreparing, kDownloading}));
+    // A length was announced: percentages that end at 100, then the idle caption.
+    for (size_t i = 4; i + 1 < captions.size(); ++i) EXPECT_EQ(captions[i].back(), L'%') << Narrow(captions[i]);
+    EXPECT_EQ(captions[captions.size() - 2], L"100%");
+    ExpectIdleAgain();
+
+    const std::vector<Request> log = servers_.Log();
+    ASSERT_EQ(log.size(), 1u) << "only the backup was reached";
+    EXPECT_EQ(log[0].server, "https");
+    EXPECT_EQ(log[0].method, "GET");
+    EXPECT_EQ(log[0].path, std::string("/torrent/") + kRequestedHex + ".torrent");
+    EXPECT_EQ(log[0].Header("Referer"), "https://" + Narrow(servers_.Https()) + "/torrent");
+    EXPECT_EQ(log[0].Header("Accept-Encoding"), "gzip, deflate");
+    EXPECT_EQ(log[0].Header("User-Agent"), kUserAgent);
+}
+
+TEST_F(Download, RequestsToBothServers) {
+    servers_.Plan("status=404", "status=404");
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kNotFound});
+    ExpectIdleAgain();
+    const std::vector<Request> log = servers_.Log();
+    ASSERT_EQ(log.size(), 2u);
+    // The primary files torrents under the first and the last byte of the hash, upper case.
+    EXPECT_EQ(log[0].server, "http");
+    EXPECT_EQ(log[0].path, std::string("/00/67/") + kRequestedHex + ".torrent");
+    EXPECT_EQ(log[0].Header("Referer"), "http://" + Narrow(servers_.Http()) + "/00/67");
+    EXPECT_EQ(log[0].Header("User-Agent"), kUserAgent);
+    EXPECT_EQ(log[0].Header("Accept-Encoding"), "<none>") << "only the backup asks for encoded bodies";
+    EXPECT_EQ(log[1].server, "https");
+    EXPECT_EQ(log[1].path, std::string("/torrent/") + kRequestedHex + ".torrent");
+    EXPECT_EQ(log[1].Header("Accept-Encoding"), "gzip, deflate");
+    // Reloaded, never from a cache.
+    EXPECT_EQ(log[0].Header("Pragma"), "no-cache");
+    EXPECT_EQ(live_.Text(IDC_LONG_LINK), LongLink(kRequestedHex)) << "a failed download leaves the form";
+}
+
+// Which message shows is decided by the last server that could be reached.
+TEST_F(Download, FailureMessages) {
+    servers_.Plan("body=html", "body=html");
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody}) << "HTML is no torrent";
+
+    Forget();
+    Point(servers_.Http(), servers_.Refused());
+    servers_.Plan("status=404", "");
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kNotFound}) << "404, then the backup unreachable";
+
+    Forget();
+    Point(servers_.Refused(), servers_.Refused());
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kNoServer});
+    const std::vector<std::wstring> captions = Captions();
+    for (const std::wstring& c : captions) EXPECT_NE(c, kPreparing) << "no request was ever opened";
+
+    Forget();
+    Point(servers_.Http(), servers_.Https());
+    servers_.Plan("status=200", "status=200");
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody}) << "an empty body";
+    ExpectIdleAgain();
+    EXPECT_EQ(live_.Text(IDC_LONG_LINK), LongLink(kRequestedHex));
+}
+
+// A body is accepted only when it is as long as announced.
+TEST_F(Download, AnnouncedLengthMustMatch) {
+    servers_.Plan("body=single.torrent length=+10", "body=single.torrent length=-10");
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody});
+    EXPECT_EQ(servers_.Log().size(), 2u);
+    EXPECT_EQ(live_.Text(IDC_LONG_LINK), LongLink(kRequestedHex));
+}
+
+// Without a length there is no percentage, and the end of the connection ends the body.
+TEST_F(Download, NoContentLength) {
+    servers_.Plan("body=multi.torrent length=none", "status=404");
+    EXPECT_EQ(RunAndSave("nolength.torrent"), L"album.torrent");
+    EXPECT_EQ(ReadFile(servers_.Path("nolength.torrent")), Bytes(kMulti));
+    EXPECT_EQ(Captions(), (std::vector<std::wstring>{kConnecting, kPreparing, kDownloading, kIdle}));
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(servers_.Log().size(), 1u) << "a saved torrent ends the download";
+}
+
+// Bodies above the 5 MiB buffer: cut there, which an announced length refuses and an open-
+// ended body survives if its info dictionary closed in time.
+TEST_F(Download, BodiesLongerThanTheBuffer) {
+    std::string big = "d4:infod6:lengthi1e4:name3:big12:piece lengthi16384e6:pieces20:01234567890123456789e7:padding";
+    const size_t padding = 6 * 1024 * 1024;
+    big += std::to_string(padding) + ":" + std::string(padding, 'p') + "e";
+    WriteFile(Made("big.torrent"), big);
+
+    // One server is enough: each 5 MiB body with a percentage after every piece takes a while.
+    Point(servers_.Http(), servers_.Refused());
+    servers_.Plan("body=big.torrent", "");
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody});
+    Point(servers_.Http(), servers_.Https());
+
+    Forget();
+    servers_.Plan("body=big.torrent length=none", "status=404");
+    EXPECT_EQ(RunAndSave("cut.torrent"), L"big.torrent");
+    EXPECT_EQ(ReadFile(servers_.Path("cut.torrent")), big.substr(0, 0x500000));
+    EXPECT_TRUE(Messages().empty());
+}
+
+// The backup asks for encoded bodies; the HTTP layer decodes them before we see a byte.
+TEST_F(Download, EncodedBodiesFromTheBackup) {
+    for (const char* encoding : {"gzip", "deflate"}) {
+        SCOPED_TRACE(encoding);
+        const std::string name = std::string(encoding) + ".torrent";
+        servers_.Plan("status=404", std::string("body=single.torrent encoding=") + encoding);
+        RunAndSave(name);
+        EXPECT_EQ(ReadFile(servers_.Path(name)), Bytes(kSingle));
+        EXPECT_TRUE(Messages().empty());
+    }
+}
+
+// "deflate" as the HTTP standard means it, zlib-wrapped.  Windows decodes it; Wine's WinINet
+// inflates only the raw form and fails the read.  Either way no damaged torrent is offered.
+TEST_F(Download, ZlibWrappedDeflate) {
+    servers_.Plan("status=404", "body=single.torrent encoding=zlib");
+    Start();
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        dialog = WaitForWindow(L"#32770", kSaveTitle, 0);
+        return dialog || IsWindowEnabled(live_.item(IDC_DOWNLOAD));
+    }, kDownloadMs));
+    if (dialog) {
+        FileDialogDriver save(kSaveTitle);
+        EXPECT_TRUE(save.Accept(Made("zlib.torrent")));
+        EXPECT_TRUE(Finished());
+        EXPECT_EQ(ReadFile(servers_.Path("zlib.torrent")), Bytes(kSingle));
+        EXPECT_TRUE(Messages().empty());
+    } else {
+        EXPECT_EQ(Messages(), std::vector<std::wstring>{kBadBody});
+        EXPECT_EQ(live_.Text(IDC_LONG_LINK), LongLink(kRequestedHex));
+    }
+}
+
+// The primary's torrent can't be written: the backup is asked for the hash that the primary's
+// torrent put in the form, and offers its own torrent for saving again.
+TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
+    const std::wstring locked = Made("locked.torrent");
+    WriteFile(locked, "held");
+    HANDLE hold = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    servers_.Plan("body=single.torrent", "body=multi.torrent");
+    Start();
+    for (const Fixture* f : {&kSingle, &kMulti}) {
+        FileDialogDriver save(kSaveTitle, kDownloadMs);
+        ASSERT_TRUE(save.found()) << f->file;
+        EXPECT_EQ(save.initialName(), std::wstring(f->name) + L".torrent");
+        // The overwrite prompt is the file dialog's own; answer it yes.
+        HWND window = save.hwnd();
+        save.Accept(locked, 1000);
+        WaitUntil([&] {
+            EnumThreadWindows(live_.threadId(), AnswerYes, reinterpret_cast<LPARAM>(window));
+            return !IsWindow(window);
+        });
+        ASSERT_FALSE(IsWindow(window)) << save.Describe();
+    }
+    EXPECT_TRUE(Finished());
+    CloseHandle(hold);
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{kCannotCreate}) << "one message, from the last attempt";
+    EXPECT_EQ(ReadFile(locked), "held");
+    const std::vector<Request> log = servers_.Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].path, std::string("/torrent/") + kSingle.hex + ".torrent");
+    ExpectShows(kMulti);
+}
+
+TEST_F(Download, CancelledSaveEndsQuietly) {
+    servers_.Plan("body=multi.torrent", "body=single.torrent");
+    Start();
+    FileDialogDriver save(kSaveTitle, kDownloadMs);
+    ASSERT_TRUE(save.found());
+    EXPECT_TRUE(save.Cancel());
+    EXPECT_TRUE(Finished());
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(servers_.Log().size(), 1u) << "a cancelled save is not retried";
+    ExpectShows(kMulti);
+    ExpectIdleAgain();
+}
+
+// The file name proposed for a torrent: its name, cut at 250 units, plus ".torrent" (even if it
+// already ends so), or its info-hash when it has no name.
+TEST_F(Download, ProposedFileNames) {
+    const std::string pieces = "12:piece lengthi16384e6:pieces20:abcdefghijklmnopqrst";
+    const std::string nameless = "d6:lengthi1e" + pieces + "e";
+    WriteFile(Made("nameless.torrent"), "d4:info" + nameless + "e");
+    servers_.Plan("body=nameless.torrent", "");
+    EXPECT_EQ(Narrow(RunAndSave("1.torrent")), SystemSha1Hex(nameless) + ".torrent");
+    EXPECT_EQ(live_.Text(IDC_LONG_LINK), LongLink(SystemSha1Hex(nameless)));
+
+    struct Case {
+        std::string name;  // UTF-8, as in the torrent
+        std::wstring proposed;
+    } cases[] = {
+        {std::string(300, 'n'), std::wstring(250, L'n') + L".torrent"},
+        {std::string(250, 'm'), std::wstring(250, L'm') + L".torrent"},
+        // U+1F600 would be cut in half at unit 250: the lone high surrogate goes too.
+        {std::string(249, 'k') + "\xF0\x9F\x98\x80" + "tail", std::wstring(249, L'k') + L".torrent"},
+        {"already.torrent", L"already.torrent.torrent"},
+    };
+    int n = 2;
+    for (const Case& c : cases) {
+        const std::string body = "d4:infod6:lengthi1e4:name" + std::to_string(c.name.size()) + ":" + c.name + pieces + "ee";
+        WriteFile(Made("named.torrent"), body);
+        servers_.Plan("body=named.torrent", "");
+        EXPECT_EQ(Narrow(RunAndSave(std::to_string(n++) + ".torrent")), Narrow(c.proposed)) << c.name;
+    }
+    EXPECT_TRUE(Messages().empty());
+}
+
+// The user goes on working while the body is on its way: the worker reads the hash once per
+// attempt, and whatever the form held, the finished scan rewrites all of it.
+TEST_F(Download, UserActsWhileDownloading) {
+    servers_.Plan("body=html hold=10 release=r1", "body=multi.torrent hold=100 release=r2");
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
+    live_.SetText(IDC_SHORT_LINK, L"magnet:?xt=urn:btih:AAAQEAYEAUDAOCAJBIFQYDIOB4IBCEQT");  // 00 01 02 ... 13
+    live_.Run([&] { live_.object().LoadTorrentFile(servers_.Path(kSingle.file).c_str()); });
+    ExpectShows(kSingle);
+    servers_.Release("r1");
+
+    ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 2; }, kDownloadMs));
+    live_.SetText(IDC_LONG_LINK, LongLink(kRequestedHex));
+    servers_.Release("r2");
+    FileDialogDriver save(kSaveTitle, kDownloadMs);
+    ASSERT_TRUE(save.found());
+    EXPECT_TRUE(save.Cancel());
+    EXPECT_TRUE(Finished());
+
+    const std::vector<Request> log = servers_.Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].path, std::string("/00/67/") + kRequestedHex + ".torrent");
+    EXPECT_EQ(log[1].path, std::string("/torrent/") + kSingle.hex + ".torrent") << "the hash when the backup began";
+    ExpectShows(kMulti);
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{});
+}
+
+// The window closes while the worker waits for the body: the process still ends with the
+// dialog's 0, and the worker, once its body arrives, finds no window and says nothing.
+TEST(DownloadClose, ClosingDuringADownloadExitsZero) {
+    CacheServers& servers = CacheServers::Get();
+    ASSERT_TRUE(servers.ok());
+    servers.Plan("body=single.torrent hold=50", "");  // released only after the process ended
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --product " + servers.Http() + L" " + servers.Https();
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    struct Found {
+        DWORD pid;
+        HWND window;
+    } found{pi.dwProcessId, nullptr};
+    auto find = [](HWND window, LPARAM param) -> BOOL {
+        Found* f = reinterpret_cast<Found*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid != f->pid || !IsWindowVisible(window)) return TRUE;
+        f->window = window;
+        return FALSE;
+    };
+    EXPECT_TRUE(WaitUntil([&] {
+        EnumWindows(find, reinterpret_cast<LPARAM>(&found));
+        return found.window != nullptr;
+    }));
+    if (found.window) {
+        SendMessageW(GetDlgItem(found.window, IDC_LONG_LINK), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(LongLink(kRequestedHex).c_str()));
+        PostMessageW(found.window, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(found.window, IDC_DOWNLOAD)));
+        EXPECT_TRUE(WaitUntil([&] { return servers.Log().size() == 1; })) << "the download never started";
+        PostMessageW(found.window, WM_CLOSE, 0, 0);
+    }
+    const bool ended = WaitForSingleObject(pi.hProcess, kDownloadMs) == WAIT_OBJECT_0;
+    servers.Release("release");
+    DWORD code = 12345;
+    if (!ended) TerminateProcess(pi.hProcess, 99);
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_TRUE(ended) << "the process hung";
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+}
+
+// The product's own entry, pointed at the test servers: a dialog on a fresh object in this
+// frame, and the process ended with its result, as velquor.exe does.
+int ProductMain(const wchar_t* primary, const wchar_t* backup) {
+    static const DownloadServers table = {primary, backup};
+    downloadServers = &table;
+    ExitProcess(UINT(RunLinkDialog()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int wargc = 0;
+    wchar_t** wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
+    if (wargc == 4 && std::wstring(wargv[1]) == L"--product") return ProductMain(wargv[2], wargv[3]);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    CacheServers::Get().Untrust();
+    return result;
+}
