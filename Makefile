@@ -5,7 +5,7 @@ BUILD := build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all setup build native win32 win64 run test bench fuzz smoke32 clean
+.PHONY: all setup build native win32 win64 run test bench fuzz smoke32 dist clean
 
 all: build
 
@@ -62,6 +62,12 @@ fuzz: setup
 
 smoke32: setup win32
 	@tools/smoke32.sh
+
+# The release as users get it, with its checksum; the build is byte-for-byte reproducible.
+dist: setup win32
+	@mkdir -p dist
+	@cp $(BUILD)/win32/velquor.exe dist/
+	@cd dist && sha256sum velquor.exe > velquor.exe.sha256 && cat velquor.exe.sha256
 
 clean:
 	rm -rf $(BUILD)
