@@ -583,29 +583,15 @@ TEST(DownloadClose, ClosingDuringADownloadExitsZero) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    struct Found {
-        DWORD pid;
-        HWND window;
-    } found{pi.dwProcessId, nullptr};
-    auto find = [](HWND window, LPARAM param) -> BOOL {
-        Found* f = reinterpret_cast<Found*>(param);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid != f->pid || !IsWindowVisible(window)) return TRUE;
-        f->window = window;
-        return FALSE;
-    };
-    EXPECT_TRUE(WaitUntil([&] {
-        EnumWindows(find, reinterpret_cast<LPARAM>(&found));
-        return found.window != nullptr;
-    }));
-    if (found.window) {
-        SendMessageW(GetDlgItem(found.window, IDC_LONG_LINK), WM_SETTEXT, 0,
+    const HWND window = WaitForProcessDialog(pi.dwProcessId);
+    EXPECT_NE(window, nullptr);
+    if (window) {
+        SendMessageW(GetDlgItem(window, IDC_LONG_LINK), WM_SETTEXT, 0,
                      reinterpret_cast<LPARAM>(LongLink(kRequestedHex).c_str()));
-        PostMessageW(found.window, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(found.window, IDC_DOWNLOAD)));
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_DOWNLOAD)));
         EXPECT_TRUE(WaitUntil([&] { return servers.Log().size() == 1; })) << "the download never started";
-        PostMessageW(found.window, WM_CLOSE, 0, 0);
+        PostMessageW(window, WM_CLOSE, 0, 0);
     }
     const bool ended = WaitForSingleObject(pi.hProcess, kDownloadMs) == WAIT_OBJECT_0;
     servers.Release("release");

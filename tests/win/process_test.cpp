@@ -14,22 +14,6 @@ std::wstring ProductExe() {
     return std::wstring(path) + L"\\velquor.exe";
 }
 
-struct Found {
-    DWORD pid;
-    HWND window;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param) {
-    Found* f = reinterpret_cast<Found*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == f->pid && IsWindowVisible(window) && ClassName(window) == L"#32770") {
-        f->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 class Product : public testing::Test {
 protected:
     void SetUp() override {
@@ -38,11 +22,8 @@ protected:
         si.cb = sizeof si;
         ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
             << Narrow(exe);
-        found_ = {pi_.dwProcessId, nullptr};
-        ASSERT_TRUE(WaitUntil([&] {
-            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&found_));
-            return found_.window != nullptr;
-        })) << "no window from velquor.exe";
+        window_ = WaitForProcessDialog(pi_.dwProcessId);
+        ASSERT_NE(window_, nullptr) << "no window from velquor.exe";
     }
     void TearDown() override {
         if (!pi_.hProcess) return;
@@ -57,19 +38,19 @@ protected:
         return code;
     }
     PROCESS_INFORMATION pi_ = {};
-    Found found_ = {};
+    HWND window_ = nullptr;
 };
 
 TEST_F(Product, TitleThenCloseExitsZero) {
     std::wstring expected = IsUserAnAdmin() ? L"Velquor 15.12.29.1052 [管理员] By Marlov"
                                             : L"Velquor 15.12.29.1052 By Marlov";
-    EXPECT_EQ(Narrow(WindowText(found_.window)), Narrow(expected));
-    PostMessageW(found_.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(Narrow(WindowText(window_)), Narrow(expected));
+    PostMessageW(window_, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitExit(), 0u);
 }
 
 TEST_F(Product, SystemMenuCloseExitsZero) {
-    PostMessageW(found_.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(WaitExit(), 0u);
 }
 

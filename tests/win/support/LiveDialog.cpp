@@ -125,6 +125,26 @@ HWND WaitForWindow(const wchar_t* className, const std::wstring& title, DWORD ms
     return find.found;
 }
 
+HWND WaitForProcessDialog(DWORD pid, DWORD ms) {
+    struct Found {
+        DWORD pid;
+        HWND window;
+    } found{pid, nullptr};
+    auto find = [](HWND window, LPARAM param) -> BOOL {
+        Found* f = reinterpret_cast<Found*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != f->pid || !IsWindowVisible(window) || ClassName(window) != L"#32770") return TRUE;
+        f->window = window;
+        return FALSE;
+    };
+    WaitUntil([&] {
+        EnumWindows(find, reinterpret_cast<LPARAM>(&found));
+        return found.window != nullptr;
+    }, ms);
+    return found.window;
+}
+
 std::string Narrow(const std::wstring& text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(n, '\0');

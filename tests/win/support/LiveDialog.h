@@ -61,4 +61,7 @@ bool WaitUntil(const std::function<bool()>& done, DWORD ms = kWaitMs);
 // title, waited for up to `ms`.
 HWND WaitForWindow(const wchar_t* className, const std::wstring& title, DWORD ms = kWaitMs);
 
+// The visible dialog window of another process, waited for up to `ms`.
+HWND WaitForProcessDialog(DWORD pid, DWORD ms = kWaitMs);
+
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
