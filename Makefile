@@ -63,11 +63,9 @@ fuzz: setup
 smoke32: setup win32
 	@tools/smoke32.sh
 
-# The release as users get it, with its checksum; the build is byte-for-byte reproducible.
+# The release as users get it, with its checksum, once a second build has given the same bytes.
 dist: setup win32
-	@mkdir -p dist
-	@cp $(BUILD)/win32/velquor.exe dist/
-	@cd dist && sha256sum velquor.exe > velquor.exe.sha256 && cat velquor.exe.sha256
+	@BUILD=$(BUILD) tools/dist.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Inspects the i686 release: machine, DEP mark, imported DLLs and resources.
+# Inspects the i686 release: machine, DEP mark, imported DLLs, what would make two builds differ,
+# its size and its resources.
 set -u
 exe=$1
 dump=$(i686-w64-mingw32-objdump -p "$exe")
@@ -17,6 +18,14 @@ echo "imports: $(tr '\n' ' ' <<<"$dlls")"
 for dll in $dlls; do
     check "import $dll is a system DLL" '[[ $dll =~ $allowed ]]'
 done
+
+# A build stamps neither the time nor where it was built, so that building again gives the same bytes.
+check "no link timestamp" 'grep -q "^Time/Date.*Jan  1 00:00:00 1970" <<<"$dump"'
+src=$(cd "$(dirname "$0")/.." && pwd)
+check "no source path inside" '! grep -qaF "$src" "$exe"'
+# Everything is linked in statically; a size far above this means something big came with it.
+size=$(stat -c %s "$exe")
+check "size $size bytes is under 400 KiB" '(( size < 409600 ))'
 
 res=$(i686-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null)
 check "dialog resource 1" 'grep -q "^1 DIALOGEX" <<<"$res"'
