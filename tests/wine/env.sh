@@ -12,7 +12,15 @@ WINESERVER=/usr/lib/wine/wineserver64
 wine_prefix_init() {
     [ -f "$WINEPREFIX/.velquor-ready" ] && return 0
     mkdir -p "$WINEPREFIX"
-    "$WINE" wineboot -i >/dev/null 2>&1
+    # The loader gives up waiting for the boot after five minutes and fails, while the boot
+    # itself goes on; under emulation it takes longer than that.  So what counts is what the
+    # prefix holds once every Wine process has finished.
+    "$WINE" wineboot -i >/dev/null 2>&1 || true
+    "$WINESERVER" -w
+    if [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+        echo "wineboot did not finish the prefix $WINEPREFIX" >&2
+        return 1
+    fi
     local reg="$WINEPREFIX/fonts.reg"
     printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
         '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
