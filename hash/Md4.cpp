@@ -67,8 +67,8 @@ void Md4Init(Md4Context& ctx) {
 void Md4Update(Md4Context& ctx, const uint8_t* data, uint32_t length) {
     if (length == 0) return;  // also keeps memcpy away from a null pointer
     uint32_t index = (ctx.bitCountLow >> 3) & 63;
-    // Callers hand over at most one ed2k chunk per call, so 8 * length fits the low word
-    // and only the overflow of the addition carries.
+    // The count is 64 bits of which the low word takes 8 * length modulo 2^32; the carry of
+    // that addition and the three bits shifted out of length go to the high word.
     const uint32_t bits = length << 3;
     ctx.bitCountLow += bits;
     if (ctx.bitCountLow < bits) ++ctx.bitCountHigh;

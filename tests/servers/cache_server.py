@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Stand-ins for the two torrent cache servers, for the download tests.
 
-    cache_server.py DIR
+    cache_server.py DIR [--http-port N] [--lifetime SECONDS]
 
 DIR is a directory the test and this server share.  On start the server makes a throw-away
 test CA and a certificate for 127.0.0.1 signed by it (DIR/ca.der is what the test trusts),
-listens on 127.0.0.1 with ephemeral ports, and writes "http https refused pid" to DIR/ports.
+listens on 127.0.0.1 with ephemeral ports (or HTTP on port N), and writes "http https refused pid" to DIR/ports.
 The refused port is bound but never listened on, so a connection to it is refused.
 
 Every request reads DIR/plan afresh, one line per server ("http" or "https"), words key=value:
@@ -21,15 +21,15 @@ and appends each request to DIR/log:
     REQUEST <server> <method> <path>
     <each header line as received>
     <empty line>
-The server stops when DIR/stop appears, when DIR goes away, or after ten minutes.
+The server stops when DIR/stop appears, when DIR goes away, or after SECONDS (ten minutes).
 """
+import argparse
 import gzip
 import http.server
 import os
 import socket
 import ssl
 import subprocess
-import sys
 import threading
 import time
 import zlib
@@ -147,10 +147,15 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 def main():
-    d = os.path.abspath(sys.argv[1])
+    parser = argparse.ArgumentParser()
+    parser.add_argument("dir")
+    parser.add_argument("--http-port", type=int, default=0)
+    parser.add_argument("--lifetime", type=float, default=600)
+    args = parser.parse_args()
+    d = os.path.abspath(args.dir)
     make_certificates(d)
     log_lock = threading.Lock()
-    plain = Server(("127.0.0.1", 0), handler_for(d, "http", log_lock))
+    plain = Server(("127.0.0.1", args.http_port), handler_for(d, "http", log_lock))
     secure = Server(("127.0.0.1", 0), handler_for(d, "https", log_lock))
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(d, "server.pem"), os.path.join(d, "server.key"))
@@ -163,7 +168,7 @@ def main():
         f.write("%d %d %d %d\n" % (plain.server_address[1], secure.server_address[1],
                                    refused.getsockname()[1], os.getpid()))
     os.rename(os.path.join(d, "ports.tmp"), os.path.join(d, "ports"))
-    deadline = time.time() + 600
+    deadline = time.time() + args.lifetime
     while time.time() < deadline and os.path.isdir(d) and not os.path.exists(os.path.join(d, "stop")):
         time.sleep(0.2)
     plain.shutdown()
