@@ -124,8 +124,16 @@ void ReportStrayDialog() {
     }
 }
 
-void Click(int id) {
-    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(mainWindow, id)));
+// A click as the button itself reports it: posted where it opens a modal window, which would
+// hold a sent message until it closes; sent where the next step reads what the click did.
+void Click(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool ClickAndWait(int id) {
+    DWORD_PTR ignored;
+    return SendMessageTimeoutW(mainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(GetDlgItem(mainWindow, id)), SMTO_NORMAL, kStepMs, &ignored) != 0;
 }
 
 // Windows puts the name box's edit inside a ComboBox, Wine inside a ComboBox inside a ComboBoxEx32.
@@ -145,7 +153,7 @@ HWND NameBox(HWND dialog) {
 // Clicks `button`, waits for the file dialog titled `title`, types `path` and presses OK.
 // `proposed`, if given, receives the name the dialog came up with.
 bool ChooseThroughDialog(int button, const wchar_t* title, const std::wstring& path, std::wstring* proposed = nullptr) {
-    Click(button);
+    Click(mainWindow, button);
     HWND dialog = nullptr;
     const DWORD start = GetTickCount();
     if (!WaitFor(kStepMs, [&] { return (dialog = FindDialog(title)) && NameBox(dialog); })) {
@@ -160,7 +168,7 @@ bool ChooseThroughDialog(int button, const wchar_t* title, const std::wstring& p
     DWORD_PTR ignored;
     SendMessageTimeoutW(NameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_NORMAL, 30000,
                         &ignored);
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    Click(dialog, IDOK);
     return WaitFor(kStepMs, [&] { return !IsWindow(dialog); });
 }
 
@@ -264,17 +272,13 @@ void Session(const std::wstring& dir) {
     lap();
 
     SetClipboardText(L"stale");
-    DWORD_PTR ignored;
-    SendMessageTimeoutW(mainWindow, WM_COMMAND, MAKEWPARAM(IDC_COPY_ED2K, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(GetDlgItem(mainWindow, IDC_COPY_ED2K)), SMTO_NORMAL, kStepMs, &ignored);
+    ClickAndWait(IDC_COPY_ED2K);
     const std::wstring copied = ClipboardText();
     if (copied != kPlainEd2k) std::printf("     the clipboard holds \"%s\"\n", Narrow(copied).c_str());
     Check(copied == kPlainEd2k, "copy puts the ed2k link on the clipboard");
 
     Check(SetClipboardText(kMagnet + std::wstring(kMultiHex) + L"&dn=album") &&
-              SendMessageTimeoutW(mainWindow, WM_COMMAND, MAKEWPARAM(IDC_PASTE_LONG, BN_CLICKED),
-                                  reinterpret_cast<LPARAM>(GetDlgItem(mainWindow, IDC_PASTE_LONG)), SMTO_NORMAL, kStepMs,
-                                  &ignored) &&
+              ClickAndWait(IDC_PASTE_LONG) &&
               FieldIs(IDC_LONG_LINK, kMagnet + std::wstring(kMultiHex)) &&
               FieldIs(IDC_SHORT_LINK, kMagnet + std::wstring(kMultiBase32)),
           "a pasted magnet link is read and rewritten");
