@@ -11,6 +11,7 @@
 
 #include <wininet.h>
 
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -44,6 +45,17 @@ constexpr DWORD kPiece = 512;
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
 static_assert(kRequestFlags == 0x84000100, "the request flags as sent");
 constexpr int kNameCapacity = 251;  // 250 units of the name, ".torrent" appended after
+
+// msvcrt's formatter, as everywhere else in the program (the C++ library's would bring a second
+// printf into the exe), terminated even where the text is cut.
+template <size_t N>
+void Format(wchar_t (&out)[N], const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    _vsnwprintf(out, N, format, args);
+    va_end(args);
+    out[N - 1] = L'\0';
+}
 
 // What the worker asks of the UI thread.  `handled` stays false if the window is gone.
 struct DownloadStep {
@@ -88,7 +100,7 @@ void LinkDialog::OnDownloadStep(LPARAM param) {
         if (n > 0)
             std::wcscpy(pathBuffer + n, L".torrent");
         else
-            std::swprintf(pathBuffer, MAX_PATH, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]),
+            Format(pathBuffer, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]),
                           unsigned(sha1.h[1]), unsigned(sha1.h[2]), unsigned(sha1.h[3]), unsigned(sha1.h[4]));
         step.error = nullptr;
         if (!ChooseFile(true, false)) return;  // cancelled: nothing written, nothing to say
@@ -136,17 +148,17 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
             const uint32_t* h = take.hash;
             wchar_t base[300], url[400], headers[400];
             if (attempt == 0) {
-                std::swprintf(base, 300, L"http://%ls/%02X/%02X", servers.primaryHost, unsigned(h[0] >> 24),
+                Format(base, L"http://%s/%02X/%02X", servers.primaryHost, unsigned(h[0] >> 24),
                               unsigned(h[4] & 0xFF));
-                std::swprintf(headers, 400, L"Referer: %ls\r\n", base);
+                Format(headers, L"Referer: %s\r\n", base);
             } else {
-                std::swprintf(base, 300, L"https://%ls/torrent", servers.backupHost);
-                std::swprintf(headers, 400, L"Referer: %ls\r\nAccept-Encoding: gzip, deflate\r\n", base);
+                Format(base, L"https://%s/torrent", servers.backupHost);
+                Format(headers, L"Referer: %s\r\nAccept-Encoding: gzip, deflate\r\n", base);
                 wchar_t text[32];
-                std::swprintf(text, 32, kConnectingBackup, 1);
+                Format(text, kConnectingBackup, 1);
                 caption(text);
             }
-            std::swprintf(url, 400, L"%ls/%08X%08X%08X%08X%08X.torrent", base, unsigned(h[0]), unsigned(h[1]),
+            Format(url, L"%s/%08X%08X%08X%08X%08X.torrent", base, unsigned(h[0]), unsigned(h[1]),
                           unsigned(h[2]), unsigned(h[3]), unsigned(h[4]));
 
             // -1: the headers are terminated.  A length of 0 is taken as "no headers" by some
@@ -181,7 +193,7 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
                     if (announced != 0) {
                         // Unsigned, so a server that announces too little shows more than 100.
                         wchar_t text[16];
-                        std::swprintf(text, 16, L"%d%%", int(total * 100u / announced));
+                        Format(text, L"%d%%", int(total * 100u / announced));
                         caption(text);
                     }
                     const DWORD room = kReceiveBuffer - total;
