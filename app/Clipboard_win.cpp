@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "app/LinkDialog.h"
+#include "links/Utf16.h"
 
 void LinkDialog::CopyFieldToClipboard(int fieldId) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 520 * sizeof(wchar_t));
@@ -15,6 +16,9 @@ void LinkDialog::CopyFieldToClipboard(int fieldId) {
     }
     text[0] = L'\0';
     const UINT length = GetField(fieldId, text, 520);
+    // A longer field is cut at 519 units; not through a surrogate pair, which would leave half a
+    // character on the clipboard.
+    if (length == 519) text[WholeUnits(text, length)] = L'\0';
     GlobalUnlock(memory);
 
     if (length != 0 && OpenClipboard(window)) {

@@ -1,13 +1,12 @@
-// Loading a .torrent and showing what the bencode walk finds in it: the name, both magnet
-// links, and the ed2k link of the torrent file itself.
+// Loading a .torrent and showing what the scan finds in it: the name, both magnet links, and
+// the ed2k link of the torrent file itself.
 #include "app/LinkDialog.h"
 
 #include <cstdlib>
 #include <cwchar>
 
-#include "hash/Ed2k.h"
 #include "links/Utf16.h"
-#include "torrent/BencodeScan.h"
+#include "torrent/TorrentSummary.h"
 
 namespace {
 
@@ -56,47 +55,38 @@ int DecodeTorrentName(wchar_t* buffer, const uint8_t* bytes, uint32_t count) {
     return n;
 }
 
-class FormSink final : public BencodeSink {
-public:
-    FormSink(LinkDialog& dialog, const uint8_t* data, uint32_t length)
-        : dialog_(dialog), data_(data), length_(length) {}
-
-    void OnName(const uint8_t* text, uint32_t count) override {
-        wchar_t name[kNameBuffer];
-        DecodeTorrentName(name, text, count);
-        dialog_.SetField(IDC_NAME, name);
-    }
-
-    void OnInfoClosed(uint32_t start, uint32_t end, bool nameFound) override {
-        if (!nameFound) dialog_.SetField(IDC_NAME, L"");
-        Sha1HashSpan(dialog_.sha1, data_ + start, end - start);
-        dialog_.WriteMagnetLinks();
-
-        Ed2kContext ed2k;
-        Ed2kInit(ed2k);
-        Ed2kUpdate(ed2k, data_, length_);
-        uint32_t digest[4];
-        Ed2kFinal(ed2k, digest);
-
-        // Read back from the field, so the link carries the name exactly as shown.
-        wchar_t name[kNameBuffer];
-        const UINT n = dialog_.GetField(IDC_NAME, name, kNameUnits);
-        std::wmemcpy(name + n, L".torrent", 9);
-        dialog_.WriteEd2kLink(name, length_, digest);
-    }
-
-private:
-    LinkDialog& dialog_;
-    const uint8_t* data_;
-    uint32_t length_;
-};
-
 }  // namespace
 
 int LinkDialog::ScanTorrent(const uint8_t* data, uint32_t length) {
     if (length == 0) return 0;
-    FormSink sink(*this, data, length);
-    return ScanBencode(data, length, sink).result;
+    TorrentSummary scan;
+    SummarizeTorrent(data, length, scan);
+    const bool closed = scan.walk.result == 1;
+
+    // The form ends as if each name had been shown when met and each info close had cleared an
+    // unnamed form and rewritten the links, but every field is written once.
+    wchar_t name[kNameBuffer];
+    if (scan.name.met) {
+        DecodeTorrentName(name, scan.name.text, scan.name.count);
+        SetField(IDC_NAME, name);
+    } else if (closed) {
+        SetField(IDC_NAME, L"");
+    }
+    if (!closed) return 0;
+
+    sha1 = scan.sha1;
+    WriteMagnetLinks();
+    // Named after the name as the field showed it at the close: what a read-back with room for
+    // 260 units gives, 259 of them, without half a surrogate pair at the cut.
+    UINT n = 0;
+    if (scan.nameAtClose.met) {
+        DecodeTorrentName(name, scan.nameAtClose.text, scan.nameAtClose.count);
+        n = UINT(std::wcslen(name));
+        if (n > kNameUnits - 1) n = WholeUnits(name, kNameUnits - 1);
+    }
+    std::wmemcpy(name + n, L".torrent", 9);
+    WriteEd2kLink(name, length, scan.ed2k);
+    return 1;
 }
 
 void LinkDialog::LoadTorrentFile(const wchar_t* path) {

@@ -1,5 +1,6 @@
 # Writes a large multi-file torrent of an exact size for the benchmarks: file list, pieces and
 # a padding comment outside info, consistent enough for every reference tool to load it.
+#     make_torrent.py PATH SIZE [closes]
 import random
 import sys
 
@@ -17,6 +18,11 @@ def benc(v):
 
 
 path, target = sys.argv[1], int(sys.argv[2])
+if sys.argv[3:] == ["closes"]:
+    # The hostile shape instead: "d", then "4:infode" over and over, then "e" (cut to fit), so an
+    # info dictionary closes every 8 bytes.
+    open(path, "wb").write((b"d" + b"4:infode" * (target // 8 + 1))[:target - 1] + b"e")
+    sys.exit(0)
 r = random.Random(1)
 files = [{"length": r.randrange(1, 4 << 20),
           "path": [f"第{d:03d}卷" if d % 3 == 0 else f"volume {d:03d}", f"page {f:03d}.jpg"]}
