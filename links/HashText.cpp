@@ -60,6 +60,14 @@ bool DecodeBase32(const Char* text, uint8_t out[20]) {
     return pos == 20 && pending == 0;
 }
 
+// Whether `text` starts with the ASCII `word`; stops at the text's terminator.
+template <typename Char>
+bool StartsWith(const Char* text, const char* word) {
+    for (; *word; ++text, ++word)
+        if (Unit(*text) != uint8_t(*word)) return false;
+    return true;
+}
+
 }  // namespace
 
 template <typename Char>
@@ -73,18 +81,21 @@ int ParseHashText(const Char* text, uint8_t digest[20]) {
 
 template <typename Char>
 int ParseLinkText(const Char* text, uint8_t digest[20]) {
-    static const char kMarker[] = "xt=urn";
     for (const Char* p = text; *p; ++p) {
-        int k = 0;
-        while (kMarker[k] && Unit(p[k]) == uint8_t(kMarker[k])) ++k;
-        if (kMarker[k]) continue;
+        if (!StartsWith(p, "xt=urn")) continue;
         // The first ":" from the marker ends "urn", the next one ends the hash kind.
         const Char* colon = p;
         while (*colon && Unit(*colon) != ':') ++colon;
         if (!*colon) break;
-        const Char* second = colon + 1;
+        const Char* kind = colon + 1;
+        const Char* second = kind;
         while (*second && Unit(*second) != ':') ++second;
-        if (*second && ParseHashText(second + 1, digest)) return 1;
+        if (!*second) break;
+        // A v2 info-hash ("btmh") or a file's own hash ("sha1", "tree:tiger") is no v1 info-hash,
+        // however much its first digits look like one.  Hybrid links carry a "btih" topic beside
+        // the "btmh", in either order, so the search goes on to the next topic.
+        if (second - kind != 4 || !StartsWith(kind, "btih")) continue;
+        if (ParseHashText(second + 1, digest)) return 1;
         break;
     }
     return ParseHashText(text, digest);

@@ -13,8 +13,9 @@
 template <typename Char>
 int ParseHashText(const Char* text, uint8_t digest[20]);
 
-// The whole field's text, already in lower case: the hash after "xt=urn...:...:" if that
-// place holds one, else the hash at the start of the text.  Same result rule as above.
+// The whole field's text, already in lower case: the hash after the first "xt=urn:btih:" topic
+// if that place holds one (topics of other kinds are passed over), else the hash at the start
+// of the text.  Same result rule as above.
 template <typename Char>
 int ParseLinkText(const Char* text, uint8_t digest[20]);
 

@@ -92,6 +92,17 @@ TEST(HashText, Table) {
         {"magnet with a cut hash", Lower("magnet:?xt=urn:btih:" + hex.substr(0, 30)), true, false, noHash},
         {"spaces after the kind", Lower("magnet:?xt=urn:btih:  " + hex), true, true, hex},
         {"magnet prefix is not a hash", "magnet:?", true, false, noHash},
+        // Only a "btih" topic names a v1 info-hash; other kinds are passed over, to the next topic.
+        {"v2 link: 1220 and 64 hex digits", Lower("magnet:?xt=urn:btmh:1220" + hex + hex.substr(0, 24)), true, false,
+         noHash},
+        {"hybrid, btmh first", Lower("magnet:?xt=urn:btmh:1220" + hex.substr(8) + hex.substr(0, 32) + "&xt=urn:btih:" + hex),
+         true, true, hex},
+        {"hybrid, btih first", Lower("magnet:?xt=urn:btih:" + b32 + "&xt=urn:btmh:1220" + hex + hex.substr(0, 24)),
+         true, true, hex},
+        {"a file's sha1", Lower("magnet:?xt=urn:sha1:" + b32 + "&dn=x"), true, false, noHash},
+        {"a file's tiger tree", Lower("magnet:?xt=urn:tree:tiger:" + b32 + "abcdefg"), true, false, noHash},
+        {"a file's sha1, then btih", Lower("magnet:?xt=urn:sha1:" + b32.substr(1) + "a&xt=urn:btih:" + hex), true, true,
+         hex},
     };
     for (const Case& c : cases) {
         uint8_t out[20];

@@ -117,6 +117,7 @@ TEST(Reader, EverySuccessClearsTheNameAndRewritesBoth) {
         {IDC_SHORT_LINK, "   " + hex},
         {IDC_LONG_LINK, b32 + "&tr=x"},
         {IDC_SHORT_LINK, "magnet:?dn=first&xt=urn:btih:" + b32 + "&dn=x"},
+        {IDC_LONG_LINK, "magnet:?xt=urn:btmh:1220" + hex + hex.substr(0, 24) + "&xt=urn:btih:" + hex},
     };
     for (const Input& in : inputs) {
         LiveDialog live;
@@ -129,7 +130,8 @@ TEST(Reader, EverySuccessClearsTheNameAndRewritesBoth) {
 TEST(Reader, FailureClearsOnlyTheOtherField) {
     const std::string hex = HexUpper(kAbc, 20), b32 = Base32Reference(kAbc, 20);
     const std::string failures[] = {"", "     ", "\t" + hex, b32.substr(0, 31), b32.substr(0, 12) + "8" + b32.substr(13),
-                                    "magnet:?xt=urn:btih:" + hex.substr(0, 20), "not a hash"};
+                                    "magnet:?xt=urn:btih:" + hex.substr(0, 20), "not a hash",
+                                    "magnet:?xt=urn:btmh:1220" + hex + hex.substr(0, 24)};
     for (int id : {IDC_LONG_LINK, IDC_SHORT_LINK}) {
         const int other = id == IDC_LONG_LINK ? IDC_SHORT_LINK : IDC_LONG_LINK;
         for (const std::string& text : failures) {
