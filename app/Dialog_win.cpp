@@ -62,8 +62,11 @@ INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM l
 
 void LinkDialog::OnInitDialog() {
     busyDepth = 0;
+    fileDialogDepth = 0;
     pathBuffer[0] = L'\0';
     shortLinkText[0] = L'\0';
+    // Whatever the stack held before would otherwise be what a download asks the servers for.
+    sha1 = Sha1Context{};
 
     wchar_t title[64];
     _snwprintf(title, 64, L"Velquor %d.%d.%d.%d%s By Marlov", 15, 12, 29, 1052,

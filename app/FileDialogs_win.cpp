@@ -37,10 +37,15 @@ BOOL LinkDialog::ChooseFile(bool save, bool anyFile) {
         ofn.lpstrTitle = kSaveTitle;
         ofn.lpstrDefExt = L"torrent";  // the dialog adds the dot itself
         ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_EXPLORER | OFN_LONGNAMES;
-        return GetSaveFileNameW(&ofn);
+    } else {
+        ofn.lpstrTitle = anyFile ? kOpenAnyTitle : kOpenTorrentTitle;
+        ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER |
+                    OFN_LONGNAMES;
     }
-    ofn.lpstrTitle = anyFile ? kOpenAnyTitle : kOpenTorrentTitle;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER |
-                OFN_LONGNAMES;
-    return GetOpenFileNameW(&ofn);
+    // The modal loop also delivers the download worker's steps, which wait while this is raised:
+    // a save offered in here would take pathBuffer from under the user's own dialog.
+    ++fileDialogDepth;
+    const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    --fileDialogDepth;
+    return chosen;
 }

@@ -50,6 +50,8 @@ public:
     Sha1Context sha1;  // sha1.h is infoHash
     wchar_t shortLinkText[33];
     wchar_t pathBuffer[MAX_PATH];
+    // Raised while one of our file dialogs runs its modal loop (UI thread only).
+    int32_t fileDialogDepth;
 
 private:
     void OnInitDialog();
@@ -57,7 +59,8 @@ private:
     void OnDropFiles(HDROP drop);
 
     // The download worker reaches this object only through this message, which the UI thread
-    // handles while the worker waits (download/Download_win.cpp).
+    // handles while the worker waits (download/Download_win.cpp).  Anyone can post it, so only
+    // the step the worker announced on the window is acted on.
     static constexpr UINT kDownloadStepMessage = WM_APP + 1;
     void OnDownloadStep(LPARAM step);
     static DWORD WINAPI DownloadTorrentThread(LPVOID self);

@@ -65,7 +65,12 @@ struct DownloadStep {
     uint32_t total;
     const wchar_t* error;    // kOffer: out, the error the offer leaves; kReport: the text
     bool handled;
+    bool deferred;           // kOffer: a file dialog of the user's was open; ask again later
 };
+
+// The window property under which the worker announces the step it is about to send.
+const wchar_t kStepProperty[] = L"VelquorDownloadStep";
+constexpr DWORD kDeferredOfferRetryMs = 50;
 
 }  // namespace
 
@@ -80,8 +85,12 @@ void LinkDialog::StartDownload() {
     CloseHandle(thread);
 }
 
-// Runs on the UI thread, while the worker waits in SendMessageW.
+// Runs on the UI thread, while the worker waits in SendMessageW.  Any process on the desktop
+// can post this message with any lParam, so it is acted on only when lParam is the step the
+// worker announced, and only once.
 void LinkDialog::OnDownloadStep(LPARAM param) {
+    if (param == 0 || reinterpret_cast<LPARAM>(GetPropW(window, kStepProperty)) != param) return;
+    RemovePropW(window, kStepProperty);
     DownloadStep& step = *reinterpret_cast<DownloadStep*>(param);
     step.handled = true;
     switch (step.kind) {
@@ -92,6 +101,12 @@ void LinkDialog::OnDownloadStep(LPARAM param) {
         ReportError(step.error);
         break;
     case DownloadStep::kOffer: {
+        // Inside the modal loop of the user's Browse or Open torrent dialog: the user's command
+        // comes first, on the file the user chose, and the offer after it.
+        if (fileDialogDepth > 0) {
+            step.deferred = true;
+            return;
+        }
         // The scan is the last test of the body, and when it passes it has already put the
         // downloaded torrent into the form and infoHash.
         if (ScanTorrent(step.body, step.total) != 1) return;  // the error stays kBadBody
@@ -126,6 +141,9 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
     auto caption = [window](const wchar_t* text) { SetDlgItemTextW(window, IDC_DOWNLOAD, text); };
     auto send = [window](DownloadStep& step) {
         step.handled = false;
+        step.deferred = false;
+        // Fails once the window is gone; the step then stays unhandled.
+        if (!SetPropW(window, kStepProperty, &step)) return false;
         SendMessageW(window, kDownloadStepMessage, 0, reinterpret_cast<LPARAM>(&step));
         return step.handled;
     };
@@ -140,7 +158,7 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
         InternetSetOptionW(internet, INTERNET_OPTION_HTTP_DECODING, &decoding, sizeof decoding);
 
         for (int attempt = 0; attempt < 2 && error && !gone; ++attempt) {
-            DownloadStep take = {DownloadStep::kTakeHash, {}, nullptr, 0, nullptr, false};
+            DownloadStep take = {DownloadStep::kTakeHash, {}, nullptr, 0, nullptr, false, false};
             if (!send(take)) {
                 gone = true;
                 break;
@@ -200,8 +218,13 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
                     if (!InternetReadFile(request, buffer + total, room < kPiece ? room : kPiece, &got)) break;
                 }
                 if (total != 0 && (announced == 0 || announced == total)) {
-                    DownloadStep offer = {DownloadStep::kOffer, {}, buffer, total, kBadBody, false};
-                    if (send(offer))
+                    DownloadStep offer = {DownloadStep::kOffer, {}, buffer, total, kBadBody, false, false};
+                    bool sent = send(offer);
+                    while (sent && offer.deferred) {
+                        Sleep(kDeferredOfferRetryMs);
+                        sent = send(offer);
+                    }
+                    if (sent)
                         error = offer.error;
                     else
                         gone = true;
@@ -214,7 +237,7 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
     }
 
     if (error && !gone) {
-        DownloadStep report = {DownloadStep::kReport, {}, nullptr, 0, error, false};
+        DownloadStep report = {DownloadStep::kReport, {}, nullptr, 0, error, false, false};
         send(report);
     }
     caption(kIdle);

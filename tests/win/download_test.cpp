@@ -8,8 +8,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@ namespace {
 constexpr DWORD kDownloadMs = 120000;
 
 const std::wstring kSaveTitle = L"\x4FDD\x5B58" L"BT\x79CD\x5B50\x6587\x4EF6";  // 保存BT种子文件
+const std::wstring kOpenTorrentTitle = L"\x6253\x5F00" L"BT\x79CD\x5B50\x6587\x4EF6";  // 打开BT种子文件
 const std::wstring kConnecting = L"\x8FDE\x63A5\x670D\x52A1\x5668\x4E2D...";
 const std::wstring kConnectingBackup = L"\x8FDE\x63A5\x5907\x7528\x670D\x52A1\x5668(1)";
 const std::wstring kPreparing = L"\x51C6\x5907\x4E0B\x8F7D\x4E2D...";
@@ -174,30 +177,45 @@ private:
     bool ok_ = false;
 };
 
-// What the UI thread showed during a download: every caption of the button and every message
-// box the dialog raised.  Message boxes are read and answered by a CBT hook on the UI thread.
+// What the UI thread showed during a download: every caption of the button, every ed2k link
+// and every message box the dialog raised.  Message boxes are read and answered by a CBT hook
+// on the UI thread.
 struct Observed {
     std::mutex lock;
     std::vector<std::wstring> captions;
+    std::vector<std::wstring> ed2kLinks;
     std::vector<std::wstring> messages;
     WNDPROC buttonProc = nullptr;
+    WNDPROC ed2kProc = nullptr;
     HWND dialog = nullptr;
     HHOOK hook = nullptr;
 };
 Observed* observed = nullptr;
 
-LRESULT CALLBACK LoggingButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK LoggingProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    const bool button = GetDlgCtrlID(control) == IDC_DOWNLOAD;
     if (message == WM_SETTEXT) {
         std::lock_guard<std::mutex> hold(observed->lock);
-        observed->captions.push_back(reinterpret_cast<const wchar_t*>(lParam));
+        (button ? observed->captions : observed->ed2kLinks).push_back(reinterpret_cast<const wchar_t*>(lParam));
     }
-    return CallWindowProcW(observed->buttonProc, button, message, wParam, lParam);
+    return CallWindowProcW(button ? observed->buttonProc : observed->ed2kProc, control, message, wParam, lParam);
+}
+
+WNDPROC Subclass(HWND control, WNDPROC proc) {
+    return reinterpret_cast<WNDPROC>(SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+}
+
+// The product makes its object in a stack frame that earlier calls have used: the object the
+// tests' dialog runs on starts over bytes that are anything but zero.
+LinkDialog* OverGarbage(void* memory) {
+    std::memset(memory, 0xA5, sizeof(LinkDialog));
+    return new (memory) LinkDialog;
 }
 
 LRESULT CALLBACK MessageBoxHook(int code, WPARAM wParam, LPARAM lParam) {
     HWND window = reinterpret_cast<HWND>(wParam);
     if (code == HCBT_ACTIVATE && ClassName(window) == L"#32770" && GetWindow(window, GW_OWNER) == observed->dialog &&
-        WindowText(window) != kSaveTitle) {
+        WindowText(window) != kSaveTitle && WindowText(window) != kOpenTorrentTitle) {
         wchar_t text[512] = {};
         GetDlgItemTextW(window, 0xFFFF, text, 512);  // the message box's text control
         {
@@ -218,16 +236,20 @@ BOOL CALLBACK AnswerYes(HWND window, LPARAM owner) {
 
 class Download : public ::testing::Test {
 protected:
+    Download() = default;
+    // false: the test's first action is its own, on a window where no hash was ever shown.
+    explicit Download(bool showRequested) : showRequested_(showRequested) {}
+
     void SetUp() override {
         ASSERT_TRUE(servers_.ok()) << "the cache servers are not up (VELQUOR_CACHE_DIR)";
         observed = &observed_;
         observed_.dialog = live_.hwnd();
         live_.Run([&] {
-            observed_.buttonProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-                live_.item(IDC_DOWNLOAD), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LoggingButtonProc)));
+            observed_.buttonProc = Subclass(live_.item(IDC_DOWNLOAD), LoggingProc);
+            observed_.ed2kProc = Subclass(live_.item(IDC_ED2K_LINK), LoggingProc);
             observed_.hook = SetWindowsHookExW(WH_CBT, MessageBoxHook, nullptr, GetCurrentThreadId());
         });
-        live_.SetText(IDC_LONG_LINK, LongLink(kRequestedHex));
+        if (showRequested_) live_.SetText(IDC_LONG_LINK, LongLink(kRequestedHex));
         Point(servers_.Http(), servers_.Https());
     }
     void TearDown() override {
@@ -235,7 +257,8 @@ protected:
             WaitUntil([&] { return IsWindowEnabled(live_.item(IDC_DOWNLOAD)) != FALSE; }, kDownloadMs);
         live_.Run([&] {
             UnhookWindowsHookEx(observed_.hook);
-            SetWindowLongPtrW(live_.item(IDC_DOWNLOAD), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(observed_.buttonProc));
+            Subclass(live_.item(IDC_DOWNLOAD), observed_.buttonProc);
+            Subclass(live_.item(IDC_ED2K_LINK), observed_.ed2kProc);
         });
         downloadServers = &kCacheServers;
         observed = nullptr;
@@ -293,6 +316,10 @@ protected:
         std::lock_guard<std::mutex> hold(observed_.lock);
         return observed_.messages;
     }
+    std::vector<std::wstring> Ed2kLinks() {
+        std::lock_guard<std::mutex> hold(observed_.lock);
+        return observed_.ed2kLinks;
+    }
     // The form as the last scan left it, all four fields of the same torrent.
     void ExpectShows(const Fixture& f) {
         EXPECT_EQ(live_.Text(IDC_NAME), f.name);
@@ -315,7 +342,9 @@ protected:
     }
 
     CacheServers& servers_ = CacheServers::Get();
-    LiveDialog live_;
+    bool showRequested_ = true;
+    alignas(LinkDialog) unsigned char memory_[sizeof(LinkDialog)];
+    LiveDialog live_{OverGarbage(memory_)};
     Observed observed_;
     std::wstring primary_, backup_;
     DownloadServers table_ = {};
@@ -432,6 +461,18 @@ TEST_F(Download, BodiesLongerThanTheBuffer) {
     EXPECT_EQ(RunAndSave("cut.torrent"), L"big.torrent");
     EXPECT_EQ(ReadFile(servers_.Path("cut.torrent")), big.substr(0, 0x500000));
     EXPECT_TRUE(Messages().empty());
+
+    // A body that closes an info dictionary every 8 bytes is scanned in one pass, not one per
+    // close: the cut body is offered well within the wait, named after the last close, "de".
+    std::string closes = "d";
+    while (closes.size() < 10485758) closes += "4:infode";
+    closes = closes.substr(0, 10485758) + "e";
+    WriteFile(Made("closes.torrent"), closes);
+    Forget();
+    servers_.Plan("body=closes.torrent length=none", "status=404");
+    EXPECT_EQ(Narrow(RunAndSave("closes-cut.torrent")), SystemSha1Hex("de") + ".torrent");
+    EXPECT_EQ(ReadFile(servers_.Path("closes-cut.torrent")), closes.substr(0, 0x500000));
+    EXPECT_TRUE(Messages().empty());
 }
 
 // The backup asks for encoded bodies; the HTTP layer decodes them before we see a byte.
@@ -498,6 +539,77 @@ TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].path, std::string("/torrent/") + kSingle.hex + ".torrent");
     ExpectShows(kMulti);
+}
+
+// A download that ends while the user's own open dialog is up: the user's command acts on the
+// file the user chose, and only then is the downloaded torrent offered for saving.
+TEST_F(Download, OfferWaitsForTheUsersOwnFileDialog) {
+    servers_.Plan("body=single.torrent hold=10", "");
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
+    live_.PostClick(IDC_OPEN_TORRENT);
+    FileDialogDriver open(kOpenTorrentTitle);
+    ASSERT_TRUE(open.found());
+    servers_.Release("release");
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<std::wstring> captions = Captions();
+        return !captions.empty() && captions.back() == L"100%";
+    }, kDownloadMs)) << "the body never arrived";
+    EXPECT_EQ(WaitForWindow(L"#32770", kSaveTitle, 1000), nullptr) << "offered inside the user's open dialog";
+    ASSERT_TRUE(open.Accept(servers_.Path(kMulti.file))) << open.Describe();
+
+    FileDialogDriver save(kSaveTitle, kDownloadMs);
+    ASSERT_TRUE(save.found());
+    EXPECT_EQ(save.initialName(), std::wstring(kSingle.name) + L".torrent");
+    EXPECT_TRUE(save.Cancel());
+    EXPECT_TRUE(Finished());
+    EXPECT_EQ(Ed2kLinks(), (std::vector<std::wstring>{kMulti.ed2k, kSingle.ed2k})) << "the user's torrent first";
+    ExpectShows(kSingle);
+    EXPECT_TRUE(Messages().empty());
+}
+
+// Any process on the desktop can post the worker's step message with any lParam.  Stray ones
+// are not acted on, with or without a download running, and the download ends as it should.
+TEST_F(Download, StrayStepMessagesWriteNothing) {
+    std::vector<unsigned char> sentinel(256, 0x5A);
+    UINT marker = 40000;
+    auto postStrays = [&] {
+        for (LPARAM p : {reinterpret_cast<LPARAM>(sentinel.data()), LPARAM(0x10), LPARAM(0)})
+            PostMessageW(live_.hwnd(), WM_APP + 1, 0, p);
+        // Posted after them to the same thread, so it is handled after them.
+        PostMessageW(live_.item(IDC_NAME), EM_SETLIMITTEXT, ++marker, 0);
+        EXPECT_TRUE(WaitUntil([&] { return SendMessageW(live_.item(IDC_NAME), EM_GETLIMITTEXT, 0, 0) == marker; }));
+        EXPECT_EQ(sentinel, std::vector<unsigned char>(256, 0x5A));
+    };
+    postStrays();
+    servers_.Plan("body=multi.torrent hold=10", "");
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
+    postStrays();
+    servers_.Release("release");
+    FileDialogDriver save(kSaveTitle, kDownloadMs);
+    ASSERT_TRUE(save.found());
+    EXPECT_TRUE(save.Cancel());
+    EXPECT_TRUE(Finished());
+    ExpectShows(kMulti);
+    EXPECT_TRUE(Messages().empty());
+}
+
+// Pressed before any hash was read or scanned: the servers are asked for forty zeros, never for
+// whatever the memory under the dialog's object held.
+class FreshDownload : public Download {
+protected:
+    FreshDownload() : Download(false) {}
+};
+
+TEST_F(FreshDownload, AsksForZerosBeforeAnyHashIsKnown) {
+    servers_.Plan("status=404", "status=404");
+    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kNotFound});
+    const std::string zeros(40, '0');
+    const std::vector<Request> log = servers_.Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].path, "/00/00/" + zeros + ".torrent");
+    EXPECT_EQ(log[1].path, "/torrent/" + zeros + ".torrent");
 }
 
 TEST_F(Download, CancelledSaveEndsQuietly) {
