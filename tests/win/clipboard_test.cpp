@@ -95,6 +95,12 @@ TEST(Clipboard, LongFieldIsCopiedCutTo519) {
     ASSERT_EQ(live.Text(IDC_NAME), text);
     live.Click(IDC_COPY_NAME);
     EXPECT_EQ(ClipboardText(), text.substr(0, 519));
+
+    // U+1F600 as units 519 and 520: the cut leaves out the whole pair, not half of it.
+    text = std::wstring(518, L'a') + L"\xD83D\xDE00" + L"tail";
+    live.SetText(IDC_NAME, text);
+    live.Click(IDC_COPY_NAME);
+    EXPECT_EQ(ClipboardText(), text.substr(0, 518));
 }
 
 TEST(Clipboard, PasteWithTextParses) {
