@@ -32,3 +32,14 @@ min_of() { printf '%s\n' "$@" | sort -g | head -n1; }
 
 # a / b to three decimals.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+
+# A Wine session of the benchmarks' own (prefix under $BENCH_DIR, an Xvfb) for the twin's
+# programs: sets WINE and DISPLAY.  bench_wine_stop ends it.
+bench_wine_start() {
+    export VELQUOR_WINEPREFIX=${VELQUOR_WINEPREFIX:-$(readlink -f "$BENCH_DIR")/wineprefix}
+    BENCH_SESSION=$BENCH_DIR/session
+    tests/wine/session.sh start "$BENCH_SESSION" >/dev/null
+    . tests/wine/env.sh
+    export DISPLAY=$(cat "$BENCH_SESSION/display")
+}
+bench_wine_stop() { tests/wine/session.sh stop "$BENCH_SESSION" >/dev/null 2>&1 || true; }

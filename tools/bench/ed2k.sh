@@ -23,10 +23,8 @@ echo "engine $best_ours MiB/s, rhash $best_rhash MiB/s (its MBps are MiB/s): rat
 
 bench_win64 ed2k_file_bench_win
 files=$(readlink -f "$BENCH_DIR")/files
-export VELQUOR_WINEPREFIX=${VELQUOR_WINEPREFIX:-$(readlink -f "$BENCH_DIR")/wineprefix}
-session=$BENCH_DIR/session
 cleanup() {
-    tests/wine/session.sh stop "$session" >/dev/null 2>&1 || true
+    bench_wine_stop
     rm -rf "$files"
 }
 trap cleanup EXIT
@@ -35,9 +33,7 @@ mkdir -p "$files"
 head -c 2G /dev/urandom >"$files/2g.bin"
 cat "$files/2g.bin" "$files/2g.bin" >"$files/4g.bin"
 cat "$files/2g.bin" >/dev/null
-tests/wine/session.sh start "$session" >/dev/null
-. tests/wine/env.sh
-export DISPLAY=$(cat "$session/display")
+bench_wine_start
 
 echo "-- from disk (page cache), 2 GiB, best of $rounds; twin timed with QueryPerformanceCounter around the call"
 walls=()

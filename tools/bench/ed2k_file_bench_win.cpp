@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/LiveDialog.h"
+#include "BenchWin.h"
 
 namespace {
 
@@ -27,8 +27,6 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const int rounds = _wtoi(argv[1]);
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
 
     LiveDialog dialog;
     if (!dialog.hwnd()) return 1;
@@ -42,16 +40,8 @@ int wmain(int argc, wchar_t** argv) {
         double best = 1e30;
         for (int r = 0; r < rounds; ++r) {
             dialog.SetText(IDC_ED2K_LINK, L"");
-            LONGLONG ticks = 0;
             // On the dialog's thread, as the Browse command and a drop call it.
-            dialog.Run([&] {
-                LARGE_INTEGER t0, t1;
-                QueryPerformanceCounter(&t0);
-                dialog.object().HashFileForEd2k(path);
-                QueryPerformanceCounter(&t1);
-                ticks = t1.QuadPart - t0.QuadPart;
-            });
-            const double seconds = double(ticks) / double(frequency.QuadPart);
+            const double seconds = SecondsOnDialogThread(dialog, [&] { dialog.object().HashFileForEd2k(path); });
             if (seconds < best) best = seconds;
         }
         const SIZE_T peakAfter = PeakWorkingSetKiB();

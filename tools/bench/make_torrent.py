@@ -26,7 +26,7 @@ if sys.argv[3:] == ["closes"]:
 r = random.Random(1)
 files = [{"length": r.randrange(1, 4 << 20),
           "path": [f"第{d:03d}卷" if d % 3 == 0 else f"volume {d:03d}", f"page {f:03d}.jpg"]}
-         for d in range(200) for f in range(200)]
+         for d in range(200 if target >= 4000000 else 20) for f in range(200)]
 total = sum(x["length"] for x in files)
 name = "大型 合集 archive"
 # The pieces take what the file list leaves, so the piece length follows from the room.
