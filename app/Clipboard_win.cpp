@@ -30,23 +30,27 @@ void LinkDialog::CopyFieldToClipboard(int fieldId) {
     GlobalFree(memory);
 }
 
+// Another program's block need not be terminated; only then is a terminated copy made, so the
+// field's write never reads past the block.
+const wchar_t* LinkDialog::TerminatedText(const wchar_t* block, SIZE_T units, wchar_t** copy) {
+    *copy = nullptr;
+    if (wmemchr(block, L'\0', units)) return block;
+    if (!(*copy = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t))))) return nullptr;
+    memcpy(*copy, block, units * sizeof(wchar_t));
+    (*copy)[units] = L'\0';
+    return *copy;
+}
+
 void LinkDialog::PasteFieldFromClipboard(int fieldId) {
     if (!OpenClipboard(window)) return;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     if (data) {
         const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data));
         if (text) {
-            // Another program's block need not be terminated; only then is a terminated
-            // copy made, so the field's write never reads past the block.
-            const SIZE_T units = GlobalSize(data) / sizeof(wchar_t);
-            if (wmemchr(text, L'\0', units)) {
-                SetField(fieldId, text);
-            } else if (wchar_t* copy = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)))) {
-                memcpy(copy, text, units * sizeof(wchar_t));
-                copy[units] = L'\0';
-                SetField(fieldId, copy);
-                free(copy);
-            }
+            wchar_t* copy;
+            if (const wchar_t* terminated = TerminatedText(text, GlobalSize(data) / sizeof(wchar_t), &copy))
+                SetField(fieldId, terminated);
+            free(copy);
             GlobalUnlock(data);
         }
     }

@@ -40,6 +40,10 @@ public:
 
     void CopyFieldToClipboard(int fieldId);
     void PasteFieldFromClipboard(int fieldId);
+    // A clipboard block of `units` UTF-16 units as terminated text: the block itself when it
+    // holds a terminator, else a terminated copy, also left in `*copy` for the caller to free;
+    // nullptr when that copy can't be made.
+    static const wchar_t* TerminatedText(const wchar_t* block, SIZE_T units, wchar_t** copy);
     BOOL ChooseFile(bool save, bool anyFile);
 
     void StartDownload();

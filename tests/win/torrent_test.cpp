@@ -15,6 +15,7 @@
 
 #include "pure/HexUtil.h"
 #include "support/FileDialogDriver.h"
+#include "support/Guarded.h"
 #include "support/LiveDialog.h"
 
 namespace {
@@ -632,61 +633,6 @@ TEST_F(Gbk936, GbkTorrentFromAFile) {
 
 // ---------------------------------------------------------------------------------------------
 // Hostile input, placed flush against a PAGE_NOACCESS page so that any read outside it faults.
-
-class Guarded {
-public:
-    // [no access][the bytes' pages][no access]; the bytes end at the rear guard, or begin
-    // right after the front one.
-    Guarded(const std::string& bytes, bool atEnd) : size_(bytes.size()) {
-        SYSTEM_INFO si;
-        GetSystemInfo(&si);
-        page_ = si.dwPageSize;
-        inner_ = (bytes.size() + page_ - 1) / page_ * page_;
-        if (inner_ == 0) inner_ = page_;
-        base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, inner_ + 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old;
-        VirtualProtect(base_, page_, PAGE_NOACCESS, &old);
-        VirtualProtect(base_ + page_ + inner_, page_, PAGE_NOACCESS, &old);
-        data_ = atEnd ? base_ + page_ + inner_ - size_ : base_ + page_;
-        std::memcpy(data_, bytes.data(), size_);
-        current = this;
-    }
-    ~Guarded() {
-        current = nullptr;
-        VirtualFree(base_, 0, MEM_RELEASE);
-    }
-    Guarded(const Guarded&) = delete;
-    Guarded& operator=(const Guarded&) = delete;
-
-    const uint8_t* data() const { return data_; }
-    uint32_t size() const { return uint32_t(size_); }
-
-    // A fault in a guard page ends the run at once, saying where it was.
-    static LONG CALLBACK OnFault(EXCEPTION_POINTERS* e) {
-        const EXCEPTION_RECORD* r = e->ExceptionRecord;
-        if (!current || r->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || r->NumberParameters < 2)
-            return EXCEPTION_CONTINUE_SEARCH;
-        const uint8_t* at = reinterpret_cast<const uint8_t*>(r->ExceptionInformation[1]);
-        if (at < current->base_ || at >= current->base_ + current->inner_ + 2 * current->page_)
-            return EXCEPTION_CONTINUE_SEARCH;
-        std::fprintf(stderr, "\nFAULT: access at offset %lld of a %u-byte input (%s)\n",
-                     static_cast<long long>(at - current->data_), unsigned(current->size_), label.c_str());
-        std::fflush(stderr);
-        TerminateProcess(GetCurrentProcess(), 3);
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    static std::string label;
-
-private:
-    static Guarded* current;
-    size_t size_, page_, inner_;
-    uint8_t* base_;
-    uint8_t* data_;
-};
-
-Guarded* Guarded::current = nullptr;
-std::string Guarded::label;
-const PVOID faultHandler = AddVectoredExceptionHandler(1, Guarded::OnFault);
 
 // Scans `bytes` against the rear guard and against the front one; both must agree.
 Outcome GuardedScan(LiveDialog& live, const std::string& bytes, const std::string& label) {
