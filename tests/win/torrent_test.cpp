@@ -455,6 +455,14 @@ TEST(EdgeCases, NameAndNameUtf8TheLaterShows) {
     o = Scan(live, others);
     EXPECT_EQ(o.result, 1);
     ExpectForm(o.after, TorrentForm(L"", InfoOf(others), others), "no name at depth 2");
+    // The last info close wins; its link is named as the field stood then, and a name met after
+    // it still ends in the field.
+    const std::string twice = "d4:infod4:name1:ae4:infod6:lengthi1eee";
+    o = Scan(live, twice);
+    ExpectForm(o.after, TorrentForm(L"a", "d6:lengthi1ee", twice), "two info closes");
+    const std::string nameAfter = "d4:infod6:lengthi1ee5:otherd4:name1:zee";
+    o = Scan(live, nameAfter);
+    ExpectForm(o.after, WithName(TorrentForm(L"", "d6:lengthi1ee", nameAfter), L"z"), "a name after the close");
 }
 
 TEST(EdgeCases, NoNameClearsTheFieldAndNamesTheLinkDotTorrent) {
