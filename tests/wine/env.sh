@@ -31,6 +31,13 @@ wine_prefix_init() {
 # manager: Xvfb has none, and Wine waits about two seconds for one at every close of a managed
 # window (each dialog, file dialog and message box); unmanaged, Wine draws the title bar itself.
 wine_prefix_settings() {
+    # The title bar's buttons are glyphs of Marlett (Debian's fonts-wine), which this Wine
+    # looks for among the prefix's own fonts only.
+    local marlett=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -e "$marlett" ] && ! cmp -s "$marlett" "$fonts/marlett.ttf"; then
+        mkdir -p "$fonts"
+        cp "$marlett" "$fonts/"
+    fi
     local reg="$WINEPREFIX/velquor.reg"
     printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
         '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
