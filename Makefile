@@ -5,7 +5,7 @@ BUILD := build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all setup build native win32 win64 run test bench fuzz smoke32 dist clean
+.PHONY: all setup build native win32 win64 run screenshot test bench fuzz smoke32 dist clean
 
 all: build
 
@@ -30,6 +30,10 @@ native:
 
 run: setup win64
 	@tools/run.sh
+
+# The README's picture, made as `make run` makes it without a display.
+screenshot: setup win64
+	@env -u DISPLAY tools/run.sh docs/screenshot.png
 
 test: build
 	@cd $(BUILD)/native && ctest --output-on-failure

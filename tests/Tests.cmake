@@ -59,6 +59,10 @@ if(WIN32)
     set_tests_properties(twin_win_torrent_gbk PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600 RESOURCE_LOCK wine_desktop
                          ENVIRONMENT "LANG=zh_CN.UTF-8;LC_ALL=zh_CN.UTF-8")
     add_dependencies(test_support velquor)
+    # Run by tools/run.sh for the README's picture, never by ctest.
+    add_executable(screenshot tools/screenshot_win.cpp)
+    target_link_libraries(screenshot PRIVATE test_support)
+    target_link_options(screenshot PRIVATE -municode)
 else()
     set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_compile_options(velquor_pure PRIVATE ${SANITIZE} -g -O1)

@@ -4,7 +4,7 @@ set -eu
 packages=(
     cmake make g++ googletest locales
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth x11-apps imagemagick fonts-wqy-microhei
+    wine wine64 fonts-wine xvfb xauth x11-apps imagemagick fonts-wqy-microhei
     python3 openssl rhash mktorrent transmission-cli python3-libtorrent
     clang libclang-rt-14-dev
 )

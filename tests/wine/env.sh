@@ -8,27 +8,50 @@ export WINELOADER=/usr/lib/wine/wine64
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 
-# Creates the prefix once, with a Chinese face standing in for the dialog's font.
+# Creates the prefix once, then brings its settings up to date (a prefix made before a setting
+# was added gets it on its next start; an unchanged one costs nothing).
 wine_prefix_init() {
-    [ -f "$WINEPREFIX/.velquor-ready" ] && return 0
-    mkdir -p "$WINEPREFIX"
-    # The loader gives up waiting for the boot after five minutes and fails, while the boot
-    # itself goes on; under emulation it takes longer than that.  So what counts is what the
-    # prefix holds once every Wine process has finished.
-    "$WINE" wineboot -i >/dev/null 2>&1 || true
-    "$WINESERVER" -w
-    if [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
-        echo "wineboot did not finish the prefix $WINEPREFIX" >&2
-        return 1
+    if [ ! -f "$WINEPREFIX/.velquor-ready" ]; then
+        mkdir -p "$WINEPREFIX"
+        # The loader gives up waiting for the boot after five minutes and fails, while the boot
+        # itself goes on; under emulation it takes longer than that.  So what counts is what the
+        # prefix holds once every Wine process has finished.
+        "$WINE" wineboot -i >/dev/null 2>&1 || true
+        "$WINESERVER" -w
+        if [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+            echo "wineboot did not finish the prefix $WINEPREFIX" >&2
+            return 1
+        fi
+        touch "$WINEPREFIX/.velquor-ready"
     fi
-    local reg="$WINEPREFIX/fonts.reg"
+    wine_prefix_settings
+}
+
+# A Chinese face stands in for the dialog's font.  Top-level windows are not handed to a window
+# manager: Xvfb has none, and Wine waits about two seconds for one at every close of a managed
+# window (each dialog, file dialog and message box); unmanaged, Wine draws the title bar itself.
+wine_prefix_settings() {
+    # The title bar's buttons are glyphs of Marlett (Debian's fonts-wine), which this Wine
+    # looks for among the prefix's own fonts only.
+    local marlett=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -e "$marlett" ] && ! cmp -s "$marlett" "$fonts/marlett.ttf"; then
+        mkdir -p "$fonts"
+        cp "$marlett" "$fonts/"
+    fi
+    local reg="$WINEPREFIX/velquor.reg"
     printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
         '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-        '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' '' |
-        iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg"
-    "$WINE" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1
+        '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
+        '"Managed"="N"' '' |
+        iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg.new"
+    if cmp -s "$reg.new" "$reg"; then
+        rm -f "$reg.new"
+        return 0
+    fi
+    "$WINE" regedit /S "$(winepath_of "$reg.new")" >/dev/null 2>&1
     "$WINESERVER" -w
-    touch "$WINEPREFIX/.velquor-ready"
+    mv "$reg.new" "$reg"
 }
 
 # Wine maps the Unix root to Z:.
