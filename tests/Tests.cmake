@@ -32,7 +32,10 @@ if(WIN32)
     set(SESSION_DIR ${CMAKE_BINARY_DIR}/wine-session)
     add_test(NAME wine_start COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/session.sh start ${SESSION_DIR})
     add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/session.sh stop ${SESSION_DIR})
-    set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+    # Making the prefix takes about 20 s on a machine with only 64-bit Wine, but more than five
+    # minutes where 32-bit Wine is installed too (make smoke32 installs it): wineboot then also
+    # sets up the 32-bit half, whose programs start under qemu.
+    set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 1800)
     set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 
     file(GLOB WIN_TESTS CONFIGURE_DEPENDS tests/win/*_test.cpp tests/pure/*_test.cpp)
