@@ -8,13 +8,20 @@
 
 #include "support/LiveDialog.h"
 
-inline double SecondsOnDialogThread(LiveDialog& dialog, const std::function<void()>& call) {
+// The best of `rounds` calls, each from an empty ed2k field so that every round writes it anew.
+inline double BestOnDialogThread(LiveDialog& dialog, int rounds, const std::function<void()>& call) {
     LARGE_INTEGER frequency, t0, t1;
     QueryPerformanceFrequency(&frequency);
-    dialog.Run([&] {
-        QueryPerformanceCounter(&t0);
-        call();
-        QueryPerformanceCounter(&t1);
-    });
-    return double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
+    double best = 1e30;
+    for (int r = 0; r < rounds; ++r) {
+        dialog.SetText(IDC_ED2K_LINK, L"");
+        dialog.Run([&] {
+            QueryPerformanceCounter(&t0);
+            call();
+            QueryPerformanceCounter(&t1);
+        });
+        const double seconds = double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
+        if (seconds < best) best = seconds;
+    }
+    return best;
 }

@@ -37,13 +37,8 @@ int wmain(int argc, wchar_t** argv) {
         const unsigned long long size = (unsigned long long)info.nFileSizeHigh << 32 | info.nFileSizeLow;
 
         const SIZE_T peakBefore = PeakWorkingSetKiB();
-        double best = 1e30;
-        for (int r = 0; r < rounds; ++r) {
-            dialog.SetText(IDC_ED2K_LINK, L"");
-            // On the dialog's thread, as the Browse command and a drop call it.
-            const double seconds = SecondsOnDialogThread(dialog, [&] { dialog.object().HashFileForEd2k(path); });
-            if (seconds < best) best = seconds;
-        }
+        // On the dialog's thread, as the Browse command and a drop call it.
+        const double best = BestOnDialogThread(dialog, rounds, [&] { dialog.object().HashFileForEd2k(path); });
         const SIZE_T peakAfter = PeakWorkingSetKiB();
         std::printf("%llu bytes: %.3f s, %.1f MiB/s, peak working set %lu KiB before, %lu KiB after, %s\n", size,
                     best, double(size) / 1048576.0 / best, (unsigned long)peakBefore, (unsigned long)peakAfter,

@@ -19,12 +19,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!dialog.hwnd()) return 1;
     for (int f = 2; f < argc; ++f) {
         const wchar_t* path = argv[f];
-        double best = 1e30;
-        for (int r = 0; r < rounds; ++r) {
-            dialog.SetText(IDC_ED2K_LINK, L"");
-            const double seconds = SecondsOnDialogThread(dialog, [&] { dialog.object().LoadTorrentFile(path); });
-            if (seconds < best) best = seconds;
-        }
+        const double best = BestOnDialogThread(dialog, rounds, [&] { dialog.object().LoadTorrentFile(path); });
         std::printf("%.6f s, %s, %s\n", best, Narrow(dialog.Text(IDC_LONG_LINK)).c_str(),
                     Narrow(dialog.Text(IDC_ED2K_LINK)).c_str());
         std::fflush(stdout);
