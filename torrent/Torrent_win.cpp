@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int kNameUnits = 260;
-constexpr int kNameBuffer = 268;  // a 259-unit name read back, ".torrent", terminator
+constexpr int kNameBuffer = 268;  // a 260-unit name and its terminator, or 259 units, ".torrent" and one
 constexpr DWORD kTorrentFileLimit = 0xA00000;
 
 // Enough bytes for more than 260 units in any code page (at most 4 bytes per code point in
