@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "app/LinkDialog.h"
-#include "links/Utf16.h"
+#include "app/Utf16.h"
 
 void LinkDialog::CopyFieldToClipboard(int fieldId) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 520 * sizeof(wchar_t));

@@ -10,6 +10,8 @@
 #include "hash/Sha1.h"
 #include "res/resource.h"
 
+struct TorrentSummary;
+
 class LinkDialog {
 public:
     // Only the virtual table is set here; the dialog's initialisation sets the rest.
@@ -35,6 +37,8 @@ public:
     void WriteEd2kLink(const wchar_t* name, uint64_t size, const uint32_t digest[4]);
     void HashFileForEd2k(const wchar_t* path);
 
+    // 1 when an info dictionary closed in the data and the form now shows that torrent; 0, and
+    // the form untouched, otherwise.
     int ScanTorrent(const uint8_t* data, uint32_t length);
     void LoadTorrentFile(const wchar_t* path);
 
@@ -61,6 +65,9 @@ private:
     void OnInitDialog();
     void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnDropFiles(HDROP drop);
+    // Writes the name, both links and the torrent's own ed2k link from a scan that closed an
+    // info dictionary over `length` bytes.
+    void ShowTorrent(const TorrentSummary& scan, uint32_t length);
 
     // The download worker reaches this object only through this message, which the UI thread
     // handles while the worker waits (download/Download_win.cpp).  Anyone can post it, so only

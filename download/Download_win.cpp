@@ -17,7 +17,7 @@
 #include <cwchar>
 
 #include "download/DownloadServers.h"
-#include "links/Utf16.h"
+#include "app/Utf16.h"
 
 // Where the two URL forms are served: the primary keeps torrents under the first and last byte
 // of the info-hash, the backup under /torrent.

@@ -1,5 +1,7 @@
 // One pass, no tree, no recursion: a stack of container kinds, the last key and where the last
 // `info` value began.  The info-hash is then taken over the exact bytes, never a re-encoding.
+// A torrent is named by the `info` dictionary of its top-level dictionary alone: the same word
+// deeper down (a file or folder called "info", a key of some other dictionary) is only a string.
 #include "torrent/BencodeScan.h"
 
 #include <cstring>
@@ -44,12 +46,15 @@ BencodeScanResult ScanBencode(const uint8_t* data, uint32_t length, BencodeSink&
     const uint8_t* lastKey = nullptr;
     uint32_t lastKeyLength = 0;
     uint32_t infoStart = 0;
-    int32_t infoDepth = -1;
+    int32_t infoDepth = -1;  // 1 while the top-level info dictionary is open, else -1
+    // The torrent is the dictionary the data starts with; it ends at topEnd once it has closed.
+    const bool startsWithDictionary = length > 0 && data[0] == 'd';
+    uint32_t topEnd = 0;
     bool nameFound = false;
     int result = 0;
     uint32_t position = 0;
 
-    auto stopAt = [&](uint32_t at, BencodeStop why) { return BencodeScanResult{result, at, why}; };
+    auto stopAt = [&](uint32_t at, BencodeStop why) { return BencodeScanResult{result, at, why, topEnd}; };
 
     while (position < length) {
         const uint32_t at = position;
@@ -72,6 +77,8 @@ BencodeScanResult ScanBencode(const uint8_t* data, uint32_t length, BencodeSink&
             if (depth == 0) return stopAt(at, BencodeStop::ExtraEnd);
             --depth;
             valueNext = false;
+            // Whatever follows the top-level dictionary is not part of the torrent.
+            if (depth == 0 && topEnd == 0 && startsWithDictionary) topEnd = position;
             if (depth == infoDepth) {
                 infoDepth = -1;
                 result = 1;
@@ -91,17 +98,18 @@ BencodeScanResult ScanBencode(const uint8_t* data, uint32_t length, BencodeSink&
             const uint8_t* text = data + start;
             const uint32_t n = static_cast<uint32_t>(count);
             if (valueNext) {
-                if (depth == 2 && (SameBytes(lastKey, lastKeyLength, "name", 4) ||
-                                   SameBytes(lastKey, lastKeyLength, "name.utf-8", 10))) {
+                if (depth == 2 && infoDepth == 1 && (SameBytes(lastKey, lastKeyLength, "name", 4) ||
+                                                     SameBytes(lastKey, lastKeyLength, "name.utf-8", 10))) {
                     sink.OnName(text, n);
                     nameFound = true;
                 }
             } else {
                 lastKey = text;
                 lastKeyLength = n;
-                if (SameBytes(text, n, "info", 4)) {
+                if (depth == 1 && topEnd == 0 && startsWithDictionary && SameBytes(text, n, "info", 4) &&
+                    position < length && data[position] == 'd') {
                     infoStart = position;
-                    infoDepth = depth;
+                    infoDepth = 1;
                 }
             }
             if (kind[depth] == kDictionary) valueNext = !valueNext;

@@ -20,10 +20,12 @@ int32_t ReadBencodeNumber(BencodeCursor& cursor);
 
 class BencodeSink {
 public:
-    // A string at depth 2 under the key `name` or `name.utf-8`; `text` points into the data.
+    // The value of the key `name` or `name.utf-8` in the top-level info dictionary; `text` points
+    // into the data.
     virtual void OnName(const uint8_t* text, uint32_t count) = 0;
-    // The container after an `info` key has closed: its bytes are data[start, end), the last
-    // one being the closing "e".  `nameFound` tells whether OnName ran earlier in this scan.
+    // The dictionary under the top-level dictionary's `info` key has closed: its bytes are
+    // data[start, end), the last one being the closing "e".  `nameFound` tells whether OnName ran
+    // earlier in this scan.
     virtual void OnInfoClosed(uint32_t start, uint32_t end, bool nameFound) = 0;
 
 protected:
@@ -43,6 +45,8 @@ struct BencodeScanResult {
     int result;         // 1 once an info dictionary has closed
     uint32_t position;  // data[0, position) was accepted; the stop is at `position`
     BencodeStop stop;
+    uint32_t topEnd;    // data[0, topEnd) is the dictionary the data starts with; 0 if there is none
+                        // or it never closed
 };
 
 constexpr int kBencodeMaxDepth = 127;

@@ -3,6 +3,8 @@
 // close: quadratic in the size of a file made of nothing but closes.
 #include "torrent/TorrentSummary.h"
 
+#include <cstring>
+
 #include "hash/Ed2k.h"
 
 namespace {
@@ -35,4 +37,9 @@ void SummarizeTorrent(const uint8_t* data, uint32_t length, TorrentSummary& summ
     Ed2kInit(ed2k);
     Ed2kUpdate(ed2k, data, length);
     Ed2kFinal(ed2k, summary.ed2k);
+}
+
+bool IsWholeTorrentFor(const TorrentSummary& summary, const uint32_t infoHash[5]) {
+    return summary.walk.result == 1 && summary.walk.topEnd != 0 &&
+           std::memcmp(summary.sha1.h, infoHash, sizeof summary.sha1.h) == 0;
 }

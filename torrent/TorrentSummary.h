@@ -32,3 +32,8 @@ struct TorrentSummary {
 // costs time linear in `length` whatever the shape of the data: a file that closes an info
 // dictionary every few bytes is no dearer than any other of its size.
 void SummarizeTorrent(const uint8_t* data, uint32_t length, TorrentSummary& summary);
+
+// Whether the summarised bytes are one whole torrent, and the one named `infoHash` (SHA-1 state
+// words): the dictionary they start with closes within them, and the info dictionary that the
+// scan shows hashes to `infoHash`.  Bytes after the torrent's close are no part of it.
+bool IsWholeTorrentFor(const TorrentSummary& summary, const uint32_t infoHash[5]);

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "links/Utf16.h"
+#include "app/Utf16.h"
 #include "torrent/TorrentSummary.h"
 
 namespace {
@@ -61,18 +61,23 @@ int LinkDialog::ScanTorrent(const uint8_t* data, uint32_t length) {
     if (length == 0) return 0;
     TorrentSummary scan;
     SummarizeTorrent(data, length, scan);
-    const bool closed = scan.walk.result == 1;
+    // No info dictionary closed: nothing in the form may change, or it would pair this file's
+    // name with the links of whatever was shown before.
+    if (scan.walk.result != 1) return 0;
+    ShowTorrent(scan, length);
+    return 1;
+}
 
+void LinkDialog::ShowTorrent(const TorrentSummary& scan, uint32_t length) {
     // The form ends as if each name had been shown when met and each info close had cleared an
     // unnamed form and rewritten the links, but every field is written once.
     wchar_t name[kNameBuffer];
     if (scan.name.met) {
         DecodeTorrentName(name, scan.name.text, scan.name.count);
         SetField(IDC_NAME, name);
-    } else if (closed) {
+    } else {
         SetField(IDC_NAME, L"");
     }
-    if (!closed) return 0;
 
     sha1 = scan.sha1;
     WriteMagnetLinks();
@@ -86,7 +91,6 @@ int LinkDialog::ScanTorrent(const uint8_t* data, uint32_t length) {
     }
     std::wmemcpy(name + n, L".torrent", 9);
     WriteEd2kLink(name, length, scan.ed2k);
-    return 1;
 }
 
 void LinkDialog::LoadTorrentFile(const wchar_t* path) {

@@ -22,7 +22,8 @@ struct CheckingSink final : BencodeSink {
         name = {text, count, true};
     }
     void OnInfoClosed(uint32_t start, uint32_t end, bool nameFound) override {
-        if (start >= end || end > length || data[end - 1] != 'e' || nameFound != name.met) abort();
+        if (start >= end || end > length || data[start] != 'd' || data[end - 1] != 'e' || nameFound != name.met)
+            abort();
         Sha1HashSpan(last, data + start, end - start);
         nameAtClose = name;
         closed = true;
@@ -42,10 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sink.length = static_cast<uint32_t>(size);
     const BencodeScanResult r = ScanBencode(data, sink.length, sink);
     if (r.position > sink.length || (r.stop == BencodeStop::End) != (r.position == sink.length)) abort();
+    // The torrent is the dictionary the data starts with, and it closes where the walk says.
+    if (r.topEnd != 0 && (r.topEnd > r.position || data[0] != 'd' || data[r.topEnd - 1] != 'e')) abort();
 
     TorrentSummary summary;
     SummarizeTorrent(data, sink.length, summary);
-    if (summary.walk.result != r.result || summary.walk.position != r.position || summary.walk.stop != r.stop ||
+    if (summary.walk.result != r.result || summary.walk.position != r.position || summary.walk.stop != r.stop || summary.walk.topEnd != r.topEnd ||
         r.result != int(sink.closed) || !SameName(summary.name, sink.name))
         abort();
     if (sink.closed && (!SameName(summary.nameAtClose, sink.nameAtClose) ||

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "torrent/BencodeScan.h"
+#include "torrent/TorrentSummary.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ TEST(BencodeScan, InfoSpanIsTheExactBytesAndNameIsReported) {
     EXPECT_EQ(s.r.result, 1);
     EXPECT_EQ(int(s.r.stop), int(BencodeStop::End));
     EXPECT_EQ(s.r.position, kTorrent.size());
+    EXPECT_EQ(s.r.topEnd, kTorrent.size());
     ASSERT_EQ(s.sink.spans.size(), 1u);
     EXPECT_EQ(s.sink.spans[0], kInfo);
     EXPECT_EQ(s.sink.names, std::vector<std::string>{"abc"});
@@ -74,7 +76,9 @@ TEST(BencodeScan, NameRules) {
     // Depth 2 only, whatever the enclosing keys are; exact, case-sensitive key bytes.
     EXPECT_TRUE(Scan("d4:name1:ae").sink.names.empty());
     EXPECT_TRUE(Scan("d4:infod1:xd4:name1:aeee").sink.names.empty());
-    EXPECT_EQ(Scan("d5:otherd4:name1:aee").sink.names, std::vector<std::string>{"a"});
+    // Only the info dictionary's own name is the torrent's.
+    EXPECT_TRUE(Scan("d5:otherd4:name1:aee").sink.names.empty());
+    EXPECT_TRUE(Scan("d4:infod6:lengthi1ee5:otherd4:name1:aee").sink.names.empty());
     EXPECT_TRUE(Scan("d4:infod4:Name1:a5:names1:bee").sink.names.empty());
     // A key, not a value: strings in a list are all keys.
     EXPECT_TRUE(Scan("d4:infol4:name1:aee").sink.names.empty());
@@ -84,26 +88,51 @@ TEST(BencodeScan, NameRules) {
     EXPECT_FALSE(none.sink.namedBefore[0]);
 }
 
-TEST(BencodeScan, InfoAsStringOrIntegerRunsToTheNextCloseAtItsDepth) {
-    Scan str("d4:info3:abc1:kd1:xi1eee");
-    ASSERT_EQ(str.sink.spans.size(), 1u);
-    EXPECT_EQ(str.sink.spans[0], "3:abc1:kd1:xi1ee");
-    Scan num("d4:infoi42e1:kl1:aee");
-    ASSERT_EQ(num.sink.spans.size(), 1u);
-    EXPECT_EQ(num.sink.spans[0], "i42e1:kl1:ae");
-    // The top dictionary's own close does not end an info value kept at its depth.
-    ExpectStop("d4:infoi42ee", BencodeStop::End, 12, 0);
+// Only the dictionary under the top-level dictionary's "info" key is the torrent's; the word
+// anywhere else is a string like any other.  Several such keys: the last to close wins.
+TEST(BencodeScan, OnlyTheTopLevelInfoDictionaryCounts) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> spans;
+    };
+    const std::string files = "d5:filesld6:lengthi1e4:pathl4:docs4:infoeed6:lengthi2e4:pathl10:readme.txteee4:name1:xe";
+    const std::string lastFile = "d5:filesld6:lengthi2e4:pathl4:docs4:infoeee4:name1:xe";
+    const std::string tree = "d9:file treed4:infod1:ad0:d6:lengthi1e11:pieces root0:eeee4:name1:x12:meta versioni2ee";
+    const Case cases[] = {
+        {"d4:info" + files + "e", {files}},        // a file path ending in "info", another file after it
+        {"d4:info" + lastFile + "e", {lastFile}},  // the same as the last file
+        {"d4:info" + tree + "e", {tree}},          // a folder "info" in a v2 file tree
+        {"d5:otherd4:infod1:xi1eee4:infod1:yi2eee", {"d1:yi2ee"}},  // a key of another dictionary
+        {"d1:ad4:infod1:x0:eee", {}},
+        {"dl4:infodeee", {}},                      // a string in a list
+        {"l4:infodee", {}},                        // the top is a list
+        {"d4:info3:abc1:kd1:xi1eee", {}},          // a string or an integer is no info dictionary
+        {"d4:infoi42e1:kl1:aee", {}},
+        {"d4:infod1:ai1eee" "d4:infod1:bi2eee", {"d1:ai1ee"}},  // after the torrent's close
+        {"d4:infod1:ai1ee4:infod1:bi2eee", {"d1:ai1ee", "d1:bi2ee"}},
+    };
+    for (const Case& c : cases) {
+        Scan s(c.bytes);
+        EXPECT_EQ(s.sink.spans, c.spans) << c.bytes;
+        EXPECT_EQ(s.r.result, c.spans.empty() ? 0 : 1) << c.bytes;
+    }
 }
 
-TEST(BencodeScan, InfoAtAnyDepthAndTheLaterRecordWins) {
-    Scan deep("d1:ad4:infod1:x0:eee");
-    ASSERT_EQ(deep.sink.spans.size(), 1u);
-    EXPECT_EQ(deep.sink.spans[0], "d1:x0:e");
-    Scan inList("dl4:infodeee");  // "info" in a list is recorded like a key
-    ASSERT_EQ(inList.sink.spans.size(), 1u);
-    EXPECT_EQ(inList.sink.spans[0], "de");
-    Scan twice("d4:infod1:ai1ee4:infod1:bi2eee");
-    EXPECT_EQ(twice.sink.spans, (std::vector<std::string>{"d1:ai1ee", "d1:bi2ee"}));
+// What a downloaded body must be: the whole torrent, and the one that was asked for.
+TEST(TorrentSummary, IsWholeTorrentFor) {
+    auto accepted = [](const std::string& bytes, const std::string& askedInfo) {
+        Sha1Context asked;
+        Sha1HashSpan(asked, reinterpret_cast<const uint8_t*>(askedInfo.data()), uint32_t(askedInfo.size()));
+        TorrentSummary summary;
+        SummarizeTorrent(reinterpret_cast<const uint8_t*>(bytes.data()), uint32_t(bytes.size()), summary);
+        return IsWholeTorrentFor(summary, asked.h);
+    };
+    EXPECT_TRUE(accepted(kTorrent, kInfo));
+    EXPECT_TRUE(accepted(kTorrent + "<html>", kInfo)) << "bytes after the close are no part of it";
+    EXPECT_FALSE(accepted(kTorrent.substr(0, kTorrent.size() - 1), kInfo)) << "the last e missing";
+    EXPECT_FALSE(accepted(kTorrent, kInfo + " ")) << "another torrent";
+    EXPECT_FALSE(accepted("l" + kTorrent.substr(1), kInfo)) << "no dictionary";
+    EXPECT_FALSE(accepted("", "")) << "nothing";
 }
 
 TEST(BencodeScan, LenientLengthSeparatorIsKept) {
@@ -121,6 +150,7 @@ TEST(BencodeScan, MalformedInputStopsWhereExpected) {
     ExpectStop("e", BencodeStop::ExtraEnd, 0);
     // A close after the info close still leaves the result at 1.
     ExpectStop("d4:infodeee", BencodeStop::ExtraEnd, 10, 1);
+    EXPECT_EQ(Scan("d4:infodeee").r.topEnd, 10u);
     ExpectStop("d5:abc", BencodeStop::StringPastEnd, 1);
     ExpectStop("d5", BencodeStop::StringPastEnd, 1);
     ExpectStop("d2147483647:x", BencodeStop::StringPastEnd, 1);
@@ -129,6 +159,10 @@ TEST(BencodeScan, MalformedInputStopsWhereExpected) {
     Scan cut(kTorrent.substr(0, kTorrent.size() - 2));
     EXPECT_EQ(cut.r.result, 0);
     EXPECT_TRUE(cut.sink.spans.empty());
+    // Cut before the top's own close: info closed, but the torrent is not whole.
+    Scan open(kTorrent.substr(0, kTorrent.size() - 1));
+    EXPECT_EQ(open.r.result, 1);
+    EXPECT_EQ(open.r.topEnd, 0u);
 }
 
 TEST(BencodeScan, BadLengthsStopWithoutMovingBack) {
