@@ -1,4 +1,5 @@
 // Reads a hash out of a link field the user changed, and rewrites both links from it.
+#include <cstdlib>
 #include <cwchar>
 
 #include "app/LinkDialog.h"
@@ -7,15 +8,18 @@
 void LinkDialog::OnLinkEdited(int fieldId) {
     if (fieldId != IDC_LONG_LINK && fieldId != IDC_SHORT_LINK) return;
 
-    // A longer text (a paste can be any length) is read cut to 519 units.
-    wchar_t text[520];
+    // The whole text, however long: a link's hash may come after a long name and many trackers.
+    const int capacity = GetWindowTextLengthW(GetDlgItem(window, fieldId)) + 1;
+    wchar_t* text = static_cast<wchar_t*>(std::malloc(capacity * sizeof(wchar_t)));
+    if (!text) return;  // nothing read, nothing to judge: both links stay as they are
     text[0] = L'\0';
-    GetField(fieldId, text, 520);
-    text[519] = L'\0';
+    GetField(fieldId, text, capacity);
     _wcslwr(text);
 
     uint8_t digest[20];
-    if (ParseLinkText(text, digest)) {
+    const int found = ParseLinkText(text, digest);
+    std::free(text);
+    if (found) {
         // Committed only now: a text that is no hash leaves the current hash intact, so a
         // download never asks for a hash that no field shows.
         DigestBytesToWords(digest, sha1.h);
