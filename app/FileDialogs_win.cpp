@@ -47,5 +47,9 @@ BOOL LinkDialog::ChooseFile(bool save, bool anyFile) {
     ++fileDialogDepth;
     const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
     --fileDialogDepth;
+    // A dialog that failed may have refused what pathBuffer holds (a name Windows won't take), or
+    // left the size it wanted in its first units; every later dialog would start from that and
+    // fail as well.
+    if (!chosen && CommDlgExtendedError() != 0) pathBuffer[0] = L'\0';
     return chosen;
 }

@@ -48,6 +48,8 @@ public:
     // holds a terminator, else a terminated copy, also left in `*copy` for the caller to free;
     // nullptr when that copy can't be made.
     static const wchar_t* TerminatedText(const wchar_t* block, SIZE_T units, wchar_t** copy);
+    // Non-zero when a file was chosen.  A dialog that failed (CommDlgExtendedError() is not 0
+    // afterwards) empties pathBuffer, which may hold whatever it refused.
     BOOL ChooseFile(bool save, bool anyFile);
 
     void StartDownload();

@@ -9,6 +9,7 @@
 // window calls.
 #include "app/LinkDialog.h"
 
+#include <commdlg.h>
 #include <wininet.h>
 
 #include <cstdarg>
@@ -16,8 +17,9 @@
 #include <cstring>
 #include <cwchar>
 
-#include "download/DownloadServers.h"
 #include "app/Utf16.h"
+#include "download/DownloadServers.h"
+#include "torrent/TorrentSummary.h"
 
 // Where the two URL forms are served: the primary keeps torrents under the first and last byte
 // of the info-hash, the backup under /torrent.
@@ -60,7 +62,7 @@ void Format(wchar_t (&out)[N], const wchar_t* format, ...) {
 // What the worker asks of the UI thread.  `handled` stays false if the window is gone.
 struct DownloadStep {
     enum Kind { kTakeHash, kOffer, kReport } kind;
-    uint32_t hash[5];        // kTakeHash: infoHash as it is now
+    uint32_t hash[5];        // kTakeHash: out, infoHash as it is now; kOffer: the hash asked for
     const uint8_t* body;     // kOffer: the complete body
     uint32_t total;
     const wchar_t* error;    // kOffer: out, the error the offer leaves; kReport: the text
@@ -71,6 +73,23 @@ struct DownloadStep {
 // The window property under which the worker announces the step it is about to send.
 const wchar_t kStepProperty[] = L"VelquorDownloadStep";
 constexpr DWORD kDeferredOfferRetryMs = 50;
+
+// What a file name can't hold on Windows, as the save dialog would refuse it (or, under Wine,
+// read a backslash as a folder): each becomes "_".
+bool ForbiddenInFileName(wchar_t c) { return c < 0x20 || std::wcschr(L"\\/:*?\"<>|", c) != nullptr; }
+
+// All of `bytes` under `path`, or nothing: a file that was created but not written whole (a full
+// disk, a failing drive) is deleted rather than left looking like a torrent.
+bool SaveWhole(const wchar_t* path, const uint8_t* bytes, DWORD count) {
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool whole = WriteFile(file, bytes, count, &written, nullptr) && written == count;
+    if (CloseHandle(file) && whole) return true;
+    DeleteFileW(path);
+    return false;
+}
 
 }  // namespace
 
@@ -107,27 +126,29 @@ void LinkDialog::OnDownloadStep(LPARAM param) {
             step.deferred = true;
             return;
         }
-        // The scan is the last test of the body, and when it passes it has already put the
-        // downloaded torrent into the form and infoHash.
-        if (ScanTorrent(step.body, step.total) != 1) return;  // the error stays kBadBody
+        // The server is trusted for nothing: a body is judged before it touches the form, and
+        // only the whole torrent that was asked for is shown and offered.  Anything else leaves
+        // the error at kBadBody and the form as it was.
+        TorrentSummary scan;
+        SummarizeTorrent(step.body, step.total, scan);
+        if (!IsWholeTorrentFor(scan, step.hash)) return;
+        ShowTorrent(scan, step.total);
         // A cut through a surrogate pair would leave half a character in the file name.
         const UINT n = WholeUnits(pathBuffer, GetField(IDC_NAME, pathBuffer, kNameCapacity));
+        for (UINT i = 0; i < n; ++i)
+            if (ForbiddenInFileName(pathBuffer[i])) pathBuffer[i] = L'_';
         if (n > 0)
             std::wcscpy(pathBuffer + n, L".torrent");
         else
-            Format(pathBuffer, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]),
-                          unsigned(sha1.h[1]), unsigned(sha1.h[2]), unsigned(sha1.h[3]), unsigned(sha1.h[4]));
+            Format(pathBuffer, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]), unsigned(sha1.h[1]),
+                   unsigned(sha1.h[2]), unsigned(sha1.h[3]), unsigned(sha1.h[4]));
         step.error = nullptr;
-        if (!ChooseFile(true, false)) return;  // cancelled: nothing written, nothing to say
-        HANDLE file = CreateFileW(pathBuffer, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            step.error = kCannotCreate;
+        if (!ChooseFile(true, false)) {
+            // A cancel says nothing; a dialog that failed saved nothing, like a file not created.
+            if (CommDlgExtendedError() != 0) step.error = kCannotCreate;
             return;
         }
-        DWORD written = 0;
-        WriteFile(file, step.body, step.total, &written, nullptr);
-        CloseHandle(file);
+        if (!SaveWhole(pathBuffer, step.body, step.total)) step.error = kCannotCreate;
         break;
     }
     }
@@ -219,6 +240,7 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
                 }
                 if (total != 0 && (announced == 0 || announced == total)) {
                     DownloadStep offer = {DownloadStep::kOffer, {}, buffer, total, kBadBody, false, false};
+                    std::memcpy(offer.hash, h, sizeof offer.hash);
                     bool sent = send(offer);
                     while (sent && offer.deferred) {
                         Sleep(kDeferredOfferRetryMs);

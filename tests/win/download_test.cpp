@@ -274,6 +274,18 @@ protected:
         downloadServers = &table_;
     }
 
+    // Shows `hex` in the long link, so that the download asks for it.
+    void Ask(const std::string& hex) { live_.SetText(IDC_LONG_LINK, LongLink(hex)); }
+    // The four fields and infoHash, to see that a refused body changed none of them.
+    std::vector<std::wstring> Form() {
+        uint32_t h[5];
+        live_.Run([&] { std::memcpy(h, live_.object().sha1.h, sizeof h); });
+        wchar_t hash[41];
+        for (int i = 0; i < 5; ++i) swprintf(hash + 8 * i, 9, L"%08X", unsigned(h[i]));
+        return {live_.Text(IDC_ED2K_LINK), live_.Text(IDC_LONG_LINK), live_.Text(IDC_SHORT_LINK),
+                live_.Text(IDC_NAME), hash};
+    }
+
     void Start() {
         live_.Click(IDC_DOWNLOAD);
         EXPECT_FALSE(IsWindowEnabled(live_.item(IDC_DOWNLOAD))) << "the button is disabled while it runs";
@@ -358,6 +370,7 @@ protected:
 TEST_F(Download, PrimaryRefusedBackupServes) {
     Point(servers_.Refused(), servers_.Https());
     servers_.Plan("status=404", "body=single.torrent");
+    Ask(kSingle.hex);
     EXPECT_EQ(RunAndSave("saved.torrent"), L"single-file.bin.torrent");
     EXPECT_EQ(ReadFile(servers_.Path("saved.torrent")), Bytes(kSingle));
     EXPECT_TRUE(Messages().empty());
@@ -376,7 +389,7 @@ TEST_F(Download, PrimaryRefusedBackupServes) {
     ASSERT_EQ(log.size(), 1u) << "only the backup was reached";
     EXPECT_EQ(log[0].server, "https");
     EXPECT_EQ(log[0].method, "GET");
-    EXPECT_EQ(log[0].path, std::string("/torrent/") + kRequestedHex + ".torrent");
+    EXPECT_EQ(log[0].path, std::string("/torrent/") + kSingle.hex + ".torrent");
     EXPECT_EQ(log[0].Header("Referer"), "https://" + Narrow(servers_.Https()) + "/torrent");
     EXPECT_EQ(log[0].Header("Accept-Encoding"), "gzip, deflate");
     EXPECT_EQ(log[0].Header("User-Agent"), kUserAgent);
@@ -437,6 +450,7 @@ TEST_F(Download, AnnouncedLengthMustMatch) {
 // Without a length there is no percentage, and the end of the connection ends the body.
 TEST_F(Download, NoContentLength) {
     servers_.Plan("body=multi.torrent length=none", "status=404");
+    Ask(kMulti.hex);
     EXPECT_EQ(RunAndSave("nolength.torrent"), L"album.torrent");
     EXPECT_EQ(ReadFile(servers_.Path("nolength.torrent")), Bytes(kMulti));
     EXPECT_EQ(Captions(), (std::vector<std::wstring>{kConnecting, kPreparing, kDownloading, kIdle}));
@@ -444,37 +458,107 @@ TEST_F(Download, NoContentLength) {
     EXPECT_EQ(servers_.Log().size(), 1u) << "a saved torrent ends the download";
 }
 
-// Bodies above the 5 MiB buffer: cut there, which an announced length refuses and an open-
-// ended body survives if its info dictionary closed in time.
+// Bodies above the 5 MiB buffer are cut there: refused, whether their length was announced or
+// the connection's end ended them, since a cut torrent is no torrent.
 TEST_F(Download, BodiesLongerThanTheBuffer) {
-    std::string big = "d4:infod6:lengthi1e4:name3:big12:piece lengthi16384e6:pieces20:01234567890123456789e7:padding";
+    const std::string info = "d6:lengthi1e4:name3:big12:piece lengthi16384e6:pieces20:01234567890123456789e";
+    std::string big = "d4:info" + info + "7:padding";
     const size_t padding = 6 * 1024 * 1024;
     big += std::to_string(padding) + ":" + std::string(padding, 'p') + "e";
     WriteFile(Made("big.torrent"), big);
+    Ask(SystemSha1Hex(info));
 
     // One server is enough: each 5 MiB body with a percentage after every piece takes a while.
     Point(servers_.Http(), servers_.Refused());
-    servers_.Plan("body=big.torrent", "");
-    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody});
+    for (const char* plan : {"body=big.torrent", "body=big.torrent length=none"}) {
+        SCOPED_TRACE(plan);
+        Forget();
+        servers_.Plan(plan, "");
+        EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody});
+        EXPECT_EQ(live_.Text(IDC_NAME), L"");
+    }
     Point(servers_.Http(), servers_.Https());
 
-    Forget();
-    servers_.Plan("body=big.torrent length=none", "status=404");
-    EXPECT_EQ(RunAndSave("cut.torrent"), L"big.torrent");
-    EXPECT_EQ(ReadFile(servers_.Path("cut.torrent")), big.substr(0, 0x500000));
-    EXPECT_TRUE(Messages().empty());
-
-    // A body that closes an info dictionary every 8 bytes is scanned in one pass, not one per
-    // close: the cut body is offered well within the wait, named after the last close, "de".
+    // A whole body of the buffer's size that closes an info dictionary every 8 bytes is scanned
+    // in one pass, not one per close: it is offered well within the wait, named after the last
+    // close, "de".
     std::string closes = "d";
-    while (closes.size() < 10485758) closes += "4:infode";
-    closes = closes.substr(0, 10485758) + "e";
+    while (closes.size() < 0x500000) closes += "4:infode";
+    closes = closes.substr(0, 0x500000 - 1) + "e";
     WriteFile(Made("closes.torrent"), closes);
     Forget();
     servers_.Plan("body=closes.torrent length=none", "status=404");
-    EXPECT_EQ(Narrow(RunAndSave("closes-cut.torrent")), SystemSha1Hex("de") + ".torrent");
-    EXPECT_EQ(ReadFile(servers_.Path("closes-cut.torrent")), closes.substr(0, 0x500000));
+    Ask(SystemSha1Hex("de"));
+    EXPECT_EQ(Narrow(RunAndSave("closes-saved.torrent")), SystemSha1Hex("de") + ".torrent");
+    EXPECT_EQ(ReadFile(servers_.Path("closes-saved.torrent")), closes);
     EXPECT_TRUE(Messages().empty());
+}
+
+// The server is trusted for nothing: a body is taken only when it is the whole torrent that
+// was asked for.  Another torrent, or one cut a byte short where no length told the end, is
+// refused without touching the form, and the backup is asked in its place.
+TEST_F(Download, OnlyTheWholeTorrentAskedForIsTaken) {
+    const std::string single = Bytes(kSingle);
+    WriteFile(Made("single-cut.torrent"), single.substr(0, single.size() - 1));
+    struct Case {
+        const char* primary;
+        const char* backup;
+    };
+    const Case saved[] = {
+        {"body=multi.torrent", "body=single.torrent"},
+        {"body=single-cut.torrent length=none", "body=single.torrent encoding=gzip"},
+    };
+    for (const Case& c : saved) {
+        SCOPED_TRACE(c.primary);
+        Forget();
+        servers_.Plan(c.primary, c.backup);
+        Ask(kSingle.hex);
+        EXPECT_EQ(RunAndSave("asked.torrent"), L"single-file.bin.torrent");
+        EXPECT_EQ(ReadFile(servers_.Path("asked.torrent")), single);
+        EXPECT_TRUE(Messages().empty());
+        EXPECT_EQ(servers_.Log().size(), 2u) << "both servers were asked";
+        ExpectShows(kSingle);
+    }
+    const Case refused[] = {
+        {"body=multi.torrent", "body=multi.torrent"},
+        {"body=single-cut.torrent length=none", "body=single-cut.torrent encoding=gzip length=none"},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.primary);
+        Forget();
+        servers_.Plan(c.primary, c.backup);
+        Ask(kSingle.hex);
+        live_.SetText(IDC_NAME, L"shown before");
+        const std::vector<std::wstring> before = Form();
+        EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody});
+        EXPECT_EQ(Form(), before);
+        EXPECT_EQ(servers_.Log().size(), 2u);
+    }
+}
+
+// The disk fills up during the save: the partial file goes, and the user is told as for a file
+// that can't be created.  The small disk is a 16 KiB file system in the test session's own
+// mount namespace (tests/wine/session.sh).
+TEST_F(Download, FullDiskLeavesNoFile) {
+    wchar_t small[MAX_PATH] = {};
+    ASSERT_TRUE(GetEnvironmentVariableW(L"VELQUOR_SMALL_DISK", small, MAX_PATH));
+    ULARGE_INTEGER total{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(small, nullptr, &total, nullptr));
+    ASSERT_LT(total.QuadPart, 1024u * 1024u) << "no small disk at " << Narrow(small);
+    const std::string info = "d6:lengthi1e4:name4:full12:piece lengthi16384e6:pieces40000:" + std::string(40000, 'x') + "e";
+    WriteFile(Made("full.torrent"), "d4:info" + info + "e");
+    Point(servers_.Http(), servers_.Refused());
+    servers_.Plan("body=full.torrent", "");
+    Ask(SystemSha1Hex(info));
+    Start();
+    FileDialogDriver save(kSaveTitle, kDownloadMs);
+    ASSERT_TRUE(save.found());
+    const std::wstring path = std::wstring(small) + L"\\full.torrent";
+    EXPECT_TRUE(save.Accept(path)) << save.Describe();
+    EXPECT_TRUE(Finished());
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{kCannotCreate});
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a partial file was left";
+    DeleteFileW(path.c_str());
 }
 
 // The backup asks for encoded bodies; the HTTP layer decodes them before we see a byte.
@@ -483,6 +567,7 @@ TEST_F(Download, EncodedBodiesFromTheBackup) {
         SCOPED_TRACE(encoding);
         const std::string name = std::string(encoding) + ".torrent";
         servers_.Plan("status=404", std::string("body=single.torrent encoding=") + encoding);
+        Ask(kSingle.hex);
         RunAndSave(name);
         EXPECT_EQ(ReadFile(servers_.Path(name)), Bytes(kSingle));
         EXPECT_TRUE(Messages().empty());
@@ -512,19 +597,20 @@ TEST_F(Download, ZlibWrappedDeflate) {
     EXPECT_EQ(live_.Text(IDC_NAME), L"");
 }
 
-// The primary's torrent can't be written: the backup is asked for the hash that the primary's
-// torrent put in the form, and offers its own torrent for saving again.
+// The primary's torrent can't be written: the backup is asked for the same hash, and its torrent
+// is offered for saving again.
 TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
     const std::wstring locked = Made("locked.torrent");
     WriteFile(locked, "held");
     HANDLE hold = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-    servers_.Plan("body=single.torrent", "body=multi.torrent");
+    servers_.Plan("body=single.torrent", "body=single.torrent");
+    Ask(kSingle.hex);
     Start();
-    for (const Fixture* f : {&kSingle, &kMulti}) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
         FileDialogDriver save(kSaveTitle, kDownloadMs);
-        ASSERT_TRUE(save.found()) << f->file;
-        EXPECT_EQ(save.initialName(), std::wstring(f->name) + L".torrent");
+        ASSERT_TRUE(save.found()) << attempt;
+        EXPECT_EQ(save.initialName(), std::wstring(kSingle.name) + L".torrent");
         // The overwrite prompt is the file dialog's own; answer it yes.
         HWND window = save.hwnd();
         save.Accept(locked, 1000);
@@ -541,13 +627,14 @@ TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
     const std::vector<Request> log = servers_.Log();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].path, std::string("/torrent/") + kSingle.hex + ".torrent");
-    ExpectShows(kMulti);
+    ExpectShows(kSingle);
 }
 
 // A download that ends while the user's own open dialog is up: the user's command acts on the
 // file the user chose, and only then is the downloaded torrent offered for saving.
 TEST_F(Download, OfferWaitsForTheUsersOwnFileDialog) {
     servers_.Plan("body=single.torrent hold=10", "");
+    Ask(kSingle.hex);
     Start();
     ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
     live_.PostClick(IDC_OPEN_TORRENT);
@@ -586,6 +673,7 @@ TEST_F(Download, StrayStepMessagesWriteNothing) {
     };
     postStrays();
     servers_.Plan("body=multi.torrent hold=10", "");
+    Ask(kMulti.hex);
     Start();
     ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
     postStrays();
@@ -617,6 +705,7 @@ TEST_F(FreshDownload, AsksForZerosBeforeAnyHashIsKnown) {
 
 TEST_F(Download, CancelledSaveEndsQuietly) {
     servers_.Plan("body=multi.torrent", "body=single.torrent");
+    Ask(kMulti.hex);
     Start();
     FileDialogDriver save(kSaveTitle, kDownloadMs);
     ASSERT_TRUE(save.found());
@@ -628,13 +717,15 @@ TEST_F(Download, CancelledSaveEndsQuietly) {
     ExpectIdleAgain();
 }
 
-// The file name proposed for a torrent: its name, cut at 250 units, plus ".torrent" (even if it
-// already ends so), or its info-hash when it has no name.
+// The file name proposed for a torrent: its name, cut at 250 units, with "_" for what Windows
+// forbids in a file name, plus ".torrent" (even if it already ends so), or its info-hash when it
+// has no name.  The name field keeps the name as the torrent has it.
 TEST_F(Download, ProposedFileNames) {
     const std::string pieces = "12:piece lengthi16384e6:pieces20:abcdefghijklmnopqrst";
     const std::string nameless = "d6:lengthi1e" + pieces + "e";
     WriteFile(Made("nameless.torrent"), "d4:info" + nameless + "e");
     servers_.Plan("body=nameless.torrent", "");
+    Ask(SystemSha1Hex(nameless));
     EXPECT_EQ(Narrow(RunAndSave("1.torrent")), SystemSha1Hex(nameless) + ".torrent");
     EXPECT_EQ(live_.Text(IDC_LONG_LINK), LongLink(SystemSha1Hex(nameless)));
 
@@ -647,21 +738,29 @@ TEST_F(Download, ProposedFileNames) {
         // U+1F600 would be cut in half at unit 250: the lone high surrogate goes too.
         {std::string(249, 'k') + "\xF0\x9F\x98\x80" + "tail", std::wstring(249, L'k') + L".torrent"},
         {"already.torrent", L"already.torrent.torrent"},
+        {"Star Wars: Episode IV / \"A New Hope\"? <1977> | * \\ end",
+         L"Star Wars_ Episode IV _ _A New Hope__ _1977_ _ _ _ end.torrent"},
+        {"tab\there\x01\x1F.", L"tab_here__..torrent"},
     };
     int n = 2;
     for (const Case& c : cases) {
-        const std::string body = "d4:infod6:lengthi1e4:name" + std::to_string(c.name.size()) + ":" + c.name + pieces + "ee";
+        const std::string info = "d6:lengthi1e4:name" + std::to_string(c.name.size()) + ":" + c.name + pieces + "e";
+        const std::string body = "d4:info" + info + "e";
         WriteFile(Made("named.torrent"), body);
         servers_.Plan("body=named.torrent", "");
-        EXPECT_EQ(Narrow(RunAndSave(std::to_string(n++) + ".torrent")), Narrow(c.proposed)) << c.name;
+        Ask(SystemSha1Hex(info));
+        const std::string saved = std::to_string(n++) + ".torrent";
+        EXPECT_EQ(Narrow(RunAndSave(saved)), Narrow(c.proposed)) << c.name;
+        EXPECT_EQ(ReadFile(servers_.Path(saved)), body) << c.name;
     }
+    EXPECT_EQ(Narrow(live_.Text(IDC_NAME)), "tab\there\x01\x1F.");
     EXPECT_TRUE(Messages().empty());
 }
 
 // The user goes on working while the body is on its way: the worker reads the hash once per
 // attempt, and whatever the form held, the finished scan rewrites all of it.
 TEST_F(Download, UserActsWhileDownloading) {
-    servers_.Plan("body=html hold=10 release=r1", "body=multi.torrent hold=100 release=r2");
+    servers_.Plan("body=html hold=10 release=r1", "body=single.torrent hold=100 release=r2");
     Start();
     ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
     live_.SetText(IDC_SHORT_LINK, L"magnet:?xt=urn:btih:AAAQEAYEAUDAOCAJBIFQYDIOB4IBCEQT");  // 00 01 02 ... 13
@@ -681,7 +780,7 @@ TEST_F(Download, UserActsWhileDownloading) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].path, std::string("/00/67/") + kRequestedHex + ".torrent");
     EXPECT_EQ(log[1].path, std::string("/torrent/") + kSingle.hex + ".torrent") << "the hash when the backup began";
-    ExpectShows(kMulti);
+    ExpectShows(kSingle);
     EXPECT_EQ(Messages(), std::vector<std::wstring>{});
 }
 

@@ -5,4 +5,6 @@ set -eu
 dir=$1
 shift
 export DISPLAY=$(cat "$dir/display")
-exec "$WINE" "$@"
+# A file system of 16 KiB, there only inside the session's mount namespace (session.sh).
+export VELQUOR_SMALL_DISK=$(winepath_of "$dir/small-disk")
+exec nsenter -t "$(cat "$dir/namespace.pid")" -m --wd="$PWD" "$WINE" "$@"
