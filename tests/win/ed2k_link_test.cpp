@@ -288,6 +288,7 @@ TEST(Browse, OpenDialogHashesTheChosenFile) {
         Browse(live, path);
         EXPECT_TRUE(WaitUntil([&] { return log.Written(expected) >= 0; })) << Narrow(live.Text(IDC_ED2K_LINK));
         const std::vector<FieldLog::Entry> entries = log.Entries();
+        ASSERT_FALSE(entries.empty());
         EXPECT_EQ(entries.size(), 1u) << "a short hash shows no progress, first: " << Narrow(entries.front().text);
     }
     EXPECT_EQ(std::wstring(live.object().pathBuffer), path);
