@@ -69,7 +69,7 @@ void LinkDialog::OnInitDialog() {
     sha1 = Sha1Context{};
 
     wchar_t title[64];
-    _snwprintf(title, 64, L"Velquor %d.%d.%d.%d%s By Marlov", 15, 12, 29, 1052,
+    _snwprintf(title, 64, L"Velquor %d.%d.%d.%d%s By Marlov", VELQUOR_VERSION,
                IsUserAnAdmin() ? L" [\x7BA1\x7406\x5458]" : L"");
     title[63] = L'\0';
     SetWindowTextW(window, title);

@@ -19,6 +19,29 @@ uint8_t readBuffer[kReadSize];
 
 bool NeedsEscape(wchar_t c) { return c == L' ' || c == L'/' || c == L'\\' || c == L'|' || c == L':' || c == L'\t'; }
 
+// A hash shorter than this shows no progress at all; a longer one updates the field this often.
+constexpr DWORD kQuietMs = 500;
+constexpr DWORD kProgressMs = 250;
+
+// "正在计算电驴地址... 37%", then the window painted there and then.  The hash keeps the UI thread
+// and the read buffer, so nothing here may read the message queue: that would also deliver the
+// messages other threads send, and a command could run in the middle of the hash.  RedrawWindow
+// only sends WM_PAINT and its kin to our own windows.
+void ShowProgress(HWND window, uint64_t done, uint64_t size) {
+    // Both scaled down until a 32-bit product holds the percentage: the i686 runtime's 64-bit
+    // division would weigh more than this whole file.  size keeps 25 bits, plenty for a percent.
+    uint32_t percent = 100;
+    if (done < size) {
+        while (size >> 25) size >>= 1, done >>= 1;
+        percent = uint32_t(done) * 100 / uint32_t(size);
+    }
+    wchar_t text[32];
+    _snwprintf(text, 32, L"\x6B63\x5728\x8BA1\x7B97\x7535\x9A74\x5730\x5740... %u%%", percent);
+    text[31] = L'\0';
+    SetDlgItemTextW(window, IDC_ED2K_LINK, text);
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 }  // namespace
 
 void LinkDialog::WriteEd2kLink(const wchar_t* name, uint64_t size, const uint32_t digest[4]) {
@@ -41,19 +64,48 @@ void LinkDialog::HashFileForEd2k(const wchar_t* path) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;  // silently: the field keeps what it showed
 
+    // The hash holds the UI thread, by design: input waits until it ends.  The wait cursor and
+    // the progress in the field tell the user it is working, not hung.
+    HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    // Only the percentages use the size; the link counts the bytes it read.
+    DWORD sizeHigh = 0;
+    const DWORD sizeLow = GetFileSize(file, &sizeHigh);
+    const uint64_t size = uint64_t(sizeHigh) << 32 | sizeLow;
+    wchar_t before[520];  // what the field showed, for a hash that fails after showing progress
+    bool shown = false;
+
     Ed2kContext ctx;
     Ed2kInit(ctx);
     uint64_t total = 0;
+    bool failed = false;
+    DWORD due = GetTickCount() + kQuietMs;
     for (;;) {
-        // A failed read ends the file here; the link then names the bytes read so far.
         DWORD got = 0;
-        if (!ReadFile(file, readBuffer, kReadSize, &got, nullptr)) got = 0;
+        // A failed read may have lost bytes anywhere in the file, so no link is right for it.
+        // A read of 0 bytes is the end, even when the file said it was bigger.
+        if (!ReadFile(file, readBuffer, kReadSize, &got, nullptr)) {
+            failed = true;
+            break;
+        }
         if (got == 0) break;
         Ed2kUpdate(ctx, readBuffer, got);
         total += got;
+        // By the clock, so that slow disks and fast caches alike update it four times a second.
+        const DWORD now = GetTickCount();
+        if (LONG(now - due) >= 0) {
+            if (!shown) GetField(IDC_ED2K_LINK, before, 520);
+            shown = true;
+            ShowProgress(window, total, size);
+            due = now + kProgressMs;
+        }
     }
     CloseHandle(file);
+    SetCursor(cursor);
 
+    if (failed) {
+        if (shown) SetDlgItemTextW(window, IDC_ED2K_LINK, before);
+        return;
+    }
     uint32_t digest[4];
     Ed2kFinal(ctx, digest);
     WriteEd2kLink(PathFindFileNameW(path), total, digest);

@@ -1,6 +1,10 @@
 // Resource and control identifiers shared by the resource script and the code.
 #pragma once
 
+// The title shows the version as the version resource states it.
+#define VELQUOR_VERSION 15, 12, 29, 1052
+#define VELQUOR_VERSION_TEXT "15.12.29.1052"
+
 #define IDD_MAIN 1
 #define IDI_MAIN 1
 

@@ -41,4 +41,25 @@ res=$(i686-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null)
 check "dialog resource 1" 'grep -q "^1 DIALOGEX" <<<"$res"'
 check "icon resource 1" 'grep -q "^1 14 /\* RT_GROUP_ICON" <<<"$res"'
 check "manifest resource 1" 'grep -q "^1 24 /\* RT_MANIFEST" <<<"$res"'
+# The manifest as the loader reads it, joined back from windres's quoted lines.
+manifest=$(awk '/^1 24 \/\* RT_MANIFEST/ {on=1; next} on && /^END/ {exit} on' <<<"$res" |
+           sed -E 's/^ *"//; s/"$//; s/\\n$//; s/""/"/g')
+has() { grep -qF -- "$1" <<<"$manifest"; }
+check "manifest: common controls 6.0.0.0" 'has "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""'
+check "manifest: per-monitor v2 first" 'grep -qE "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\"> *PerMonitorV2[,<]" <<<"$manifest"'
+check "manifest: system-aware where that is unknown" 'has "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"'
+for os in Vista:e2011457-1546-43c5-a5fe-008deee3d3f0 7:35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+          8:4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 8.1:1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+          10/11:8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+    check "manifest: supports Windows ${os%%:*}" 'has "<supportedOS Id=\"{${os#*:}}\"/>"'
+done
+check "manifest: no execution level, no UTF-8 code page" '! grep -qE "requestedExecutionLevel|activeCodePage" <<<"$manifest"'
+version=$(awk '/^1 VERSIONINFO/ {on=1} on; on && /^END/ {exit}' <<<"$res")
+check "version resource 1" '[ -n "$version" ]'
+for line in "FILEVERSION 15, 12, 29, 1052" "PRODUCTVERSION 15, 12, 29, 1052" 'BLOCK "080404b0"' \
+            'VALUE "FileDescription", "Velquor"' 'VALUE "ProductName", "Velquor"' \
+            'VALUE "FileVersion", "15.12.29.1052"' 'VALUE "ProductVersion", "15.12.29.1052"' \
+            'VALUE "OriginalFilename", "velquor.exe"' 'VALUE "Translation", 0x804, 1200'; do
+    check "version: $line" 'grep -qF -- "$line" <<<"$version"'
+done
 exit $fail

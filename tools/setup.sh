@@ -5,7 +5,7 @@ packages=(
     cmake make g++ googletest locales
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 fonts-wine xvfb xauth x11-apps imagemagick fonts-wqy-microhei
-    python3 openssl rhash mktorrent transmission-cli python3-libtorrent
+    python3 openssl rhash mktorrent transmission-cli python3-libtorrent python3-llfuse
     clang libclang-rt-14-dev
 )
 missing=()

@@ -17,42 +17,6 @@ std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 std::wstring LongLink() { return Wide("magnet:?xt=urn:btih:" + HexUpper(kAbc, 20)); }
 std::wstring ShortLink() { return Wide("magnet:?xt=urn:btih:" + Base32Reference(kAbc, 20)); }
 
-// Wine's clipboard manager may hold the clipboard for a moment after each change.
-bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
-
-// Puts `text` (or nothing, for an empty clipboard) on the clipboard from the test thread.
-void PutClipboard(const std::wstring* text) {
-    ASSERT_TRUE(OpenClipboardSoon());
-    EmptyClipboard();
-    if (text) {
-        const SIZE_T bytes = (text->size() + 1) * sizeof(wchar_t);
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        ASSERT_NE(memory, nullptr);
-        memcpy(GlobalLock(memory), text->c_str(), bytes);
-        GlobalUnlock(memory);
-        if (!SetClipboardData(CF_UNICODETEXT, memory)) {
-            GlobalFree(memory);
-            ADD_FAILURE() << "clipboard refused the text";
-        }
-    }
-    CloseClipboard();
-}
-void PutClipboard(const std::wstring& text) { PutClipboard(&text); }
-
-// The clipboard's Unicode text; "<none>" when it holds none.
-std::wstring ClipboardText() {
-    if (!OpenClipboardSoon()) return L"<not opened>";
-    std::wstring out = L"<none>";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data))) {
-            out = text;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return out;
-}
-
 TEST(Clipboard, CopyEachFieldAndReadItBack) {
     LiveDialog live;
     struct Row {

@@ -2,8 +2,13 @@
 // the real open dialog; plus the three file dialog modes that other commands rely on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/FileDialogDriver.h"
 #include "support/LiveDialog.h"
@@ -60,6 +65,73 @@ std::wstring Hashed(LiveDialog& live, const std::wstring& path) {
     return live.Text(IDC_ED2K_LINK);
 }
 
+// Browse as the user does it: the button, the real open dialog, the path typed, OK.
+void Browse(LiveDialog& live, const std::wstring& path) {
+    live.PostClick(IDC_BROWSE);
+    FileDialogDriver dialog(kOpenAnyTitle);
+    ASSERT_TRUE(dialog.found()) << "no open dialog titled " << Narrow(kOpenAnyTitle);
+    ASSERT_TRUE(dialog.Accept(path)) << dialog.Describe();
+}
+
+const std::wstring kProgress = L"\x6B63\x5728\x8BA1\x7B97\x7535\x9A74\x5730\x5740... ";  // 正在计算电驴地址...
+constexpr DWORD kHashMs = 120000;  // a ceiling for a multi-GiB hash on a loaded machine
+
+// Every text the ed2k field is given, and every time something reads it, while the log lives;
+// stamped on the dialog's thread, where the subclassed field runs.
+class FieldLog {
+public:
+    struct Entry {
+        DWORD at;
+        bool read;  // WM_GETTEXT; otherwise WM_SETTEXT with `text`
+        std::wstring text;
+        // The n of a text "正在计算电驴地址... n%", else -1.
+        int percent() const {
+            if (read || text.compare(0, kProgress.size(), kProgress)) return -1;
+            const int n = _wtoi(text.c_str() + kProgress.size());
+            return text == kProgress + std::to_wstring(n) + L"%" ? n : -1;
+        }
+    };
+    explicit FieldLog(LiveDialog& live) : live_(live) {
+        current = this;
+        live_.Run([&] { original_ = Swap(Proc); });
+    }
+    ~FieldLog() {
+        live_.Run([&] { Swap(original_); });
+        current = nullptr;
+    }
+    std::vector<Entry> Entries() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return entries_;
+    }
+    // Index of the first entry that writes `text`, or -1.
+    int Written(const std::wstring& text) {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (!entries_[i].read && entries_[i].text == text) return int(i);
+        return -1;
+    }
+
+private:
+    WNDPROC Swap(WNDPROC proc) {
+        return reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(live_.item(IDC_ED2K_LINK), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+    }
+    static LRESULT CALLBACK Proc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_SETTEXT || message == WM_GETTEXT) {
+            std::lock_guard<std::mutex> hold(current->lock_);
+            current->entries_.push_back({GetTickCount(), message == WM_GETTEXT,
+                                         message == WM_SETTEXT ? reinterpret_cast<const wchar_t*>(lParam) : L""});
+        }
+        return CallWindowProcW(current->original_, control, message, wParam, lParam);
+    }
+    static FieldLog* current;
+    LiveDialog& live_;
+    WNDPROC original_ = nullptr;
+    std::mutex lock_;
+    std::vector<Entry> entries_;
+};
+FieldLog* FieldLog::current = nullptr;
+
 TEST(Ed2kLinkText, EscapesSeparatorsKeepsOtherText) {
     LiveDialog live;
     const uint32_t digest[4] = {0x01234567, 0x89ABCDEF, 0x0000000A, 0xFFFFFFFF};
@@ -103,12 +175,16 @@ TEST(Ed2kFiles, UnopenableFileLeavesTheField) {
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Hashed(live, locked), L"as before") << "a file held without sharing";
     CloseHandle(hold);
+    // Linux's /proc/self/mem opens, but its first page is never mapped, so the first read fails.
+    // (Wine's open dialog refuses the path, so Browse can't give it.)
+    EXPECT_EQ(Hashed(live, L"Z:\\proc\\self\\mem"), L"as before") << "a file that can't be read";
     EXPECT_EQ(Hashed(live, locked), Link(L"locked", L"1", L"51B834B7C1EF0B59EA50888FCB39ACE2")) << "once released";
 }
 
-// 5,000,000,000 bytes of zeros, sparse so the disk stays empty; digest from rhash --ed2k
-// over a file of the same size.  The size needs all 64 bits and the read loop ~4800 reads.
-TEST(Ed2kFiles, SparseFileBeyond4GiB) {
+// 5,000,000,000 bytes of zeros through Browse, sparse so the disk stays empty; digest from rhash
+// --ed2k over a file of the same size.  The size needs all 64 bits and the read loop ~4800 reads.
+// The hash takes seconds: the field counts up meanwhile, and commands given then wait for the link.
+TEST(Ed2kFiles, SparseFileBeyond4GiBShowsProgress) {
     TempDir dir;
     const std::wstring path = dir.path() + L"\\big.bin";
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -120,9 +196,77 @@ TEST(Ed2kFiles, SparseFileBeyond4GiB) {
     ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
     ASSERT_TRUE(SetEndOfFile(file));
     CloseHandle(file);
+    const std::wstring link = Link(L"big.bin", L"5000000000", L"C31BE58AEC5FF63340B50A31B88106D4");
 
     LiveDialog live;
-    EXPECT_EQ(Hashed(live, path), Link(L"big.bin", L"5000000000", L"C31BE58AEC5FF63340B50A31B88106D4"));
+    live.SetText(IDC_ED2K_LINK, L"old");
+    PutClipboard(L"before");
+    FieldLog log(live);
+    const DWORD start = GetTickCount();
+    Browse(live, path);
+    ASSERT_TRUE(WaitUntil([&] { return log.Written(link) >= 0 || !log.Entries().empty(); }, kHashMs));
+    // 复 制 clicked, and the same command sent from this thread, as other programs can send it:
+    // both wait until the hash has ended, which they could not if it read the message queue.
+    live.PostClick(IDC_COPY_ED2K);
+    SendNotifyMessageW(live.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_COPY_ED2K, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(live.item(IDC_COPY_ED2K)));
+    ASSERT_TRUE(WaitUntil([&] { return log.Written(link) >= 0; }, kHashMs)) << "no link after " << kHashMs << " ms";
+    const int end = log.Written(link);
+    // Each copy reads the field once; so does the hash, before its first progress.
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<FieldLog::Entry> entries = log.Entries();
+        auto isRead = [](const FieldLog::Entry& e) { return e.read; };
+        return std::count_if(entries.begin(), entries.end(), isRead) >= 3 ||
+               std::count_if(entries.begin() + end, entries.end(), isRead) >= 2;
+    })) << "the copies never read the field";
+    live.Run([] {});  // the second copy has finished
+    EXPECT_EQ(Narrow(ClipboardText()), Narrow(link));
+
+    const std::vector<FieldLog::Entry> entries = log.Entries();
+    std::vector<int> shown;  // the progress texts, by index
+    for (int i = 0; i < end; ++i) {
+        if (entries[i].read) continue;
+        EXPECT_GE(entries[i].percent(), 0) << "not progress: " << Narrow(entries[i].text);
+        shown.push_back(i);
+    }
+    ASSERT_GE(shown.size(), 2u) << "a hash of seconds shows its progress";
+    const FieldLog::Entry& first = entries[shown.front()];
+    EXPECT_GE(first.at - start, 500u) << "no progress in the first half second";
+    for (size_t k = 1; k < shown.size(); ++k) {
+        const FieldLog::Entry &before = entries[shown[k - 1]], &now = entries[shown[k]];
+        EXPECT_GE(now.percent(), before.percent()) << "progress goes back";
+        EXPECT_LE(now.percent(), 100);
+        EXPECT_GE(now.at - before.at, 200u) << "more than a few times a second";
+    }
+    EXPECT_GT(entries[shown.back()].percent(), first.percent());
+    // The hash reads the field once, just before its first progress, to put it back should the
+    // file fail; any other read before the link is a command that ran inside the hash.
+    for (int i = 0; i < end; ++i) {
+        if (entries[i].read) {
+            EXPECT_EQ(i + 1, shown.front()) << "the field read inside the hash";
+        }
+    }
+}
+
+// A file that fails part-way, after the progress has shown: the field gets back what it showed.
+// It comes from tests/servers/failing_fs.py, a FUSE file system mounted around this program.
+TEST(Ed2kFiles, ReadFailingPartWayLeavesTheField) {
+    const char* broken = std::getenv("VELQUOR_FAILING_FILE");
+    if (!broken) {
+        GTEST_SKIP() << "no FUSE file that fails part-way (see tests/servers/failing_fs.py)";
+    }
+    const std::wstring path(broken, broken + std::strlen(broken));
+    LiveDialog live;
+    live.SetText(IDC_ED2K_LINK, L"as before");
+    FieldLog log(live);
+    EXPECT_EQ(Hashed(live, path), L"as before");
+    std::vector<FieldLog::Entry> entries = log.Entries();
+    entries.pop_back();  // Hashed's own read of the field
+    ASSERT_GE(entries.size(), 3u) << "read, progress, the old text back";
+    EXPECT_TRUE(entries[0].read);
+    EXPECT_GE(entries[1].percent(), 0) << Narrow(entries[1].text);
+    EXPECT_LE(entries[entries.size() - 2].percent(), 75) << "the file fails at 6 of its 8 MiB";
+    EXPECT_EQ(entries.back().text, L"as before");
 }
 
 // Browse as the user does it: the button, the real open dialog, a path typed, OK.
@@ -140,13 +284,15 @@ TEST(Browse, OpenDialogHashesTheChosenFile) {
     live.Run([] {});  // the command has returned
     EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"old") << "a cancelled Browse changes nothing";
 
-    live.PostClick(IDC_BROWSE);
-    FileDialogDriver chosen(kOpenAnyTitle);
-    ASSERT_TRUE(chosen.found());
-    ASSERT_TRUE(chosen.Accept(path)) << chosen.Describe();
     const std::wstring expected = Link(kChineseLinkName, L"3", L"A448017AAF21D8525FC10AE87AA6729D");
-    EXPECT_TRUE(WaitUntil([&] { return live.Text(IDC_ED2K_LINK) == expected; }))
-        << Narrow(live.Text(IDC_ED2K_LINK));
+    {
+        FieldLog log(live);
+        Browse(live, path);
+        EXPECT_TRUE(WaitUntil([&] { return log.Written(expected) >= 0; })) << Narrow(live.Text(IDC_ED2K_LINK));
+        const std::vector<FieldLog::Entry> entries = log.Entries();
+        ASSERT_FALSE(entries.empty());
+        EXPECT_EQ(entries.size(), 1u) << "a short hash shows no progress, first: " << Narrow(entries.front().text);
+    }
     EXPECT_EQ(std::wstring(live.object().pathBuffer), path);
 
     // The next dialog starts from the path chosen last.

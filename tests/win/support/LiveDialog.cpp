@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 const UINT kRunMessage = RegisterWindowMessageW(L"VelquorTestRun");
@@ -143,6 +145,40 @@ HWND WaitForProcessDialog(DWORD pid, DWORD ms) {
         return found.window != nullptr;
     }, ms);
     return found.window;
+}
+
+// Wine's clipboard manager may hold the clipboard for a moment after each change.
+static bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
+
+void PutClipboard(const std::wstring* text) {
+    ASSERT_TRUE(OpenClipboardSoon());
+    EmptyClipboard();
+    if (text) {
+        const SIZE_T bytes = (text->size() + 1) * sizeof(wchar_t);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        ASSERT_NE(memory, nullptr);
+        memcpy(GlobalLock(memory), text->c_str(), bytes);
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_UNICODETEXT, memory)) {
+            GlobalFree(memory);
+            ADD_FAILURE() << "clipboard refused the text";
+        }
+    }
+    CloseClipboard();
+}
+void PutClipboard(const std::wstring& text) { PutClipboard(&text); }
+
+std::wstring ClipboardText() {
+    if (!OpenClipboardSoon()) return L"<not opened>";
+    std::wstring out = L"<none>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+            out = text;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return out;
 }
 
 std::string Narrow(const std::wstring& text) {

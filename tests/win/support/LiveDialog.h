@@ -64,4 +64,10 @@ HWND WaitForWindow(const wchar_t* className, const std::wstring& title, DWORD ms
 // The visible dialog window of another process, waited for up to `ms`.
 HWND WaitForProcessDialog(DWORD pid, DWORD ms = kWaitMs);
 
+// The clipboard from the test thread: text on it (or nothing, for an empty clipboard), and its
+// Unicode text, "<none>" when it holds none.
+void PutClipboard(const std::wstring* text);
+void PutClipboard(const std::wstring& text);
+std::wstring ClipboardText();
+
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
