@@ -49,8 +49,10 @@ if(WIN32)
         if(name STREQUAL "win_download_test")
             set(wrapper ${CMAKE_SOURCE_DIR}/tests/servers/with_cache_server.sh ${CMAKE_BINARY_DIR}/cache-servers)
         elseif(name STREQUAL "win_ed2k_link_test")
-            # and the ed2k tests a file that fails part-way, from a FUSE file system of their own.
-            set(wrapper ${CMAKE_SOURCE_DIR}/tests/servers/failing_fs.py ${CMAKE_BINARY_DIR}/failing-fs)
+            # and the ed2k tests a file that fails part-way, from a FUSE file system of their own,
+            # mounted where the session's wineserver sees it.
+            set(wrapper ${CMAKE_SOURCE_DIR}/tests/wine/in_session.sh ${SESSION_DIR}
+                        ${CMAKE_SOURCE_DIR}/tests/servers/failing_fs.py ${CMAKE_BINARY_DIR}/failing-fs)
         endif()
         add_test(NAME twin_${name} COMMAND ${wrapper} ${WINE_RUN} ${SESSION_DIR} $<TARGET_FILE:${name}>)
         set_tests_properties(twin_${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600 RESOURCE_LOCK wine_desktop)

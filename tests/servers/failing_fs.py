@@ -5,8 +5,9 @@ read slowly (so that hashing it takes over a second) and failing with EIO from 6
     failing_fs.py DIR COMMAND...
 
 mounts it on DIR, runs COMMAND with VELQUOR_FAILING_FILE set to the file as a Wine path, and
-unmounts it.  The mount is made where the wineserver, which opens every file of the test, can see
-it.  Where FUSE is missing the command runs all the same, without the variable.
+unmounts it.  Run it in the test session's mount namespace (tests/wine/in_session.sh), where the
+wineserver, which opens every file of the test, sees the mount.  Where FUSE is missing the
+command runs all the same, without the variable.
 """
 import errno
 import os

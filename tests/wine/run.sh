@@ -7,4 +7,4 @@ shift
 export DISPLAY=$(cat "$dir/display")
 # A file system of 16 KiB, there only inside the session's mount namespace (session.sh).
 export VELQUOR_SMALL_DISK=$(winepath_of "$dir/small-disk")
-exec nsenter -t "$(cat "$dir/namespace.pid")" -m --wd="$PWD" "$WINE" "$@"
+exec "$(dirname "$0")/in_session.sh" "$dir" "$WINE" "$@"

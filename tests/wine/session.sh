@@ -23,12 +23,12 @@ start)
         sleep 0.05
     done
     mkdir -p "$dir/small-disk"
-    nsenter -t $! -m --wd="$PWD" mount -t tmpfs -o size=16k velquor-small-disk "$dir/small-disk"
+    "$(dirname "$0")/in_session.sh" "$dir" mount -t tmpfs -o size=16k velquor-small-disk "$dir/small-disk"
     # One already running for this prefix will do, but it sees no small disk.
-    nsenter -t $! -m --wd="$PWD" "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+    "$(dirname "$0")/in_session.sh" "$dir" "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
     # Wine's background services outlive the first program; start them here, detached from
     # any test's output, so that no test's pipe stays open after its program has ended.
-    nsenter -t $! -m --wd="$PWD" "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null
+    "$(dirname "$0")/in_session.sh" "$dir" "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null
     ;;
 stop)
     "$WINESERVER" -k 2>/dev/null || true
