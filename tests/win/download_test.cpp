@@ -179,33 +179,15 @@ private:
     bool ok_ = false;
 };
 
-// What the UI thread showed during a download: every caption of the button, every ed2k link
-// and every message box the dialog raised.  Message boxes are read and answered by a CBT hook
-// on the UI thread.
+// Every message box the dialog raised during a download, read and answered by a CBT hook on the
+// UI thread.
 struct Observed {
     std::mutex lock;
-    std::vector<std::wstring> captions;
-    std::vector<std::wstring> ed2kLinks;
     std::vector<std::wstring> messages;
-    WNDPROC buttonProc = nullptr;
-    WNDPROC ed2kProc = nullptr;
     HWND dialog = nullptr;
     HHOOK hook = nullptr;
 };
 Observed* observed = nullptr;
-
-LRESULT CALLBACK LoggingProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    const bool button = GetDlgCtrlID(control) == IDC_DOWNLOAD;
-    if (message == WM_SETTEXT) {
-        std::lock_guard<std::mutex> hold(observed->lock);
-        (button ? observed->captions : observed->ed2kLinks).push_back(reinterpret_cast<const wchar_t*>(lParam));
-    }
-    return CallWindowProcW(button ? observed->buttonProc : observed->ed2kProc, control, message, wParam, lParam);
-}
-
-WNDPROC Subclass(HWND control, WNDPROC proc) {
-    return reinterpret_cast<WNDPROC>(SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
-}
 
 // The product makes its object in a stack frame that earlier calls have used: the object the
 // tests' dialog runs on starts over bytes that are anything but zero.
@@ -246,22 +228,14 @@ protected:
         ASSERT_TRUE(servers_.ok()) << "the cache servers are not up (VELQUOR_CACHE_DIR)";
         observed = &observed_;
         observed_.dialog = live_.hwnd();
-        live_.Run([&] {
-            observed_.buttonProc = Subclass(live_.item(IDC_DOWNLOAD), LoggingProc);
-            observed_.ed2kProc = Subclass(live_.item(IDC_ED2K_LINK), LoggingProc);
-            observed_.hook = SetWindowsHookExW(WH_CBT, MessageBoxHook, nullptr, GetCurrentThreadId());
-        });
+        live_.Run([&] { observed_.hook = SetWindowsHookExW(WH_CBT, MessageBoxHook, nullptr, GetCurrentThreadId()); });
         if (showRequested_) live_.SetText(IDC_LONG_LINK, LongLink(kRequestedHex));
         Point(servers_.Http(), servers_.Https());
     }
     void TearDown() override {
         if (IsWindow(live_.hwnd()) && !IsWindowEnabled(live_.item(IDC_DOWNLOAD)))
             WaitUntil([&] { return IsWindowEnabled(live_.item(IDC_DOWNLOAD)) != FALSE; }, kDownloadMs);
-        live_.Run([&] {
-            UnhookWindowsHookEx(observed_.hook);
-            Subclass(live_.item(IDC_DOWNLOAD), observed_.buttonProc);
-            Subclass(live_.item(IDC_ED2K_LINK), observed_.ed2kProc);
-        });
+        live_.Run([&] { UnhookWindowsHookEx(observed_.hook); });
         downloadServers = &kCacheServers;
         observed = nullptr;
         for (const std::wstring& file : made_) DeleteFileW(file.c_str());
@@ -322,17 +296,12 @@ protected:
         return made_.back();
     }
 
-    std::vector<std::wstring> Captions() {
-        std::lock_guard<std::mutex> hold(observed_.lock);
-        return observed_.captions;
-    }
+    // Every caption of the button, and every ed2k link, since the test began.
+    std::vector<std::wstring> Captions() { return captions_.Texts(); }
+    std::vector<std::wstring> Ed2kLinks() { return ed2kLinks_.Texts(); }
     std::vector<std::wstring> Messages() {
         std::lock_guard<std::mutex> hold(observed_.lock);
         return observed_.messages;
-    }
-    std::vector<std::wstring> Ed2kLinks() {
-        std::lock_guard<std::mutex> hold(observed_.lock);
-        return observed_.ed2kLinks;
     }
     // The form as the last scan left it, all four fields of the same torrent.
     void ExpectShows(const Fixture& f) {
@@ -350,8 +319,8 @@ protected:
     }
     std::string Bytes(const Fixture& f) { return ReadFile(servers_.Path(f.file)); }
     void Forget() {
+        captions_.Clear();
         std::lock_guard<std::mutex> hold(observed_.lock);
-        observed_.captions.clear();
         observed_.messages.clear();
     }
 
@@ -359,6 +328,8 @@ protected:
     bool showRequested_ = true;
     alignas(LinkDialog) unsigned char memory_[sizeof(LinkDialog)];
     LiveDialog live_{OverGarbage(memory_)};
+    FieldLog captions_{live_, IDC_DOWNLOAD};
+    FieldLog ed2kLinks_{live_, IDC_ED2K_LINK};
     Observed observed_;
     std::wstring primary_, backup_;
     DownloadServers table_ = {};

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,61 +75,12 @@ void Browse(LiveDialog& live, const std::wstring& path) {
 const std::wstring kProgress = L"\x6B63\x5728\x8BA1\x7B97\x7535\x9A74\x5730\x5740... ";  // 正在计算电驴地址...
 constexpr DWORD kHashMs = 120000;  // a ceiling for a multi-GiB hash on a loaded machine
 
-// Every text the ed2k field is given, and every time something reads it, while the log lives;
-// stamped on the dialog's thread, where the subclassed field runs.
-class FieldLog {
-public:
-    struct Entry {
-        DWORD at;
-        bool read;  // WM_GETTEXT; otherwise WM_SETTEXT with `text`
-        std::wstring text;
-        // The n of a text "正在计算电驴地址... n%", else -1.
-        int percent() const {
-            if (read || text.compare(0, kProgress.size(), kProgress)) return -1;
-            const int n = _wtoi(text.c_str() + kProgress.size());
-            return text == kProgress + std::to_wstring(n) + L"%" ? n : -1;
-        }
-    };
-    explicit FieldLog(LiveDialog& live) : live_(live) {
-        current = this;
-        live_.Run([&] { original_ = Swap(Proc); });
-    }
-    ~FieldLog() {
-        live_.Run([&] { Swap(original_); });
-        current = nullptr;
-    }
-    std::vector<Entry> Entries() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return entries_;
-    }
-    // Index of the first entry that writes `text`, or -1.
-    int Written(const std::wstring& text) {
-        std::lock_guard<std::mutex> hold(lock_);
-        for (size_t i = 0; i < entries_.size(); ++i)
-            if (!entries_[i].read && entries_[i].text == text) return int(i);
-        return -1;
-    }
-
-private:
-    WNDPROC Swap(WNDPROC proc) {
-        return reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(live_.item(IDC_ED2K_LINK), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
-    }
-    static LRESULT CALLBACK Proc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_SETTEXT || message == WM_GETTEXT) {
-            std::lock_guard<std::mutex> hold(current->lock_);
-            current->entries_.push_back({GetTickCount(), message == WM_GETTEXT,
-                                         message == WM_SETTEXT ? reinterpret_cast<const wchar_t*>(lParam) : L""});
-        }
-        return CallWindowProcW(current->original_, control, message, wParam, lParam);
-    }
-    static FieldLog* current;
-    LiveDialog& live_;
-    WNDPROC original_ = nullptr;
-    std::mutex lock_;
-    std::vector<Entry> entries_;
-};
-FieldLog* FieldLog::current = nullptr;
+// The n of a text "正在计算电驴地址... n%", else -1.
+int Percent(const FieldLog::Entry& e) {
+    if (e.read || e.text.compare(0, kProgress.size(), kProgress)) return -1;
+    const int n = _wtoi(e.text.c_str() + kProgress.size());
+    return e.text == kProgress + std::to_wstring(n) + L"%" ? n : -1;
+}
 
 TEST(Ed2kLinkText, EscapesSeparatorsKeepsOtherText) {
     LiveDialog live;
@@ -201,7 +151,7 @@ TEST(Ed2kFiles, SparseFileBeyond4GiBShowsProgress) {
     LiveDialog live;
     live.SetText(IDC_ED2K_LINK, L"old");
     PutClipboard(L"before");
-    FieldLog log(live);
+    FieldLog log(live, IDC_ED2K_LINK);
     const DWORD start = GetTickCount();
     Browse(live, path);
     ASSERT_TRUE(WaitUntil([&] { return log.Written(link) >= 0 || !log.Entries().empty(); }, kHashMs));
@@ -226,7 +176,7 @@ TEST(Ed2kFiles, SparseFileBeyond4GiBShowsProgress) {
     std::vector<int> shown;  // the progress texts, by index
     for (int i = 0; i < end; ++i) {
         if (entries[i].read) continue;
-        EXPECT_GE(entries[i].percent(), 0) << "not progress: " << Narrow(entries[i].text);
+        EXPECT_GE(Percent(entries[i]), 0) << "not progress: " << Narrow(entries[i].text);
         shown.push_back(i);
     }
     ASSERT_GE(shown.size(), 2u) << "a hash of seconds shows its progress";
@@ -234,11 +184,11 @@ TEST(Ed2kFiles, SparseFileBeyond4GiBShowsProgress) {
     EXPECT_GE(first.at - start, 500u) << "no progress in the first half second";
     for (size_t k = 1; k < shown.size(); ++k) {
         const FieldLog::Entry &before = entries[shown[k - 1]], &now = entries[shown[k]];
-        EXPECT_GE(now.percent(), before.percent()) << "progress goes back";
-        EXPECT_LE(now.percent(), 100);
+        EXPECT_GE(Percent(now), Percent(before)) << "progress goes back";
+        EXPECT_LE(Percent(now), 100);
         EXPECT_GE(now.at - before.at, 200u) << "more than a few times a second";
     }
-    EXPECT_GT(entries[shown.back()].percent(), first.percent());
+    EXPECT_GT(Percent(entries[shown.back()]), Percent(first));
     // The hash reads the field once, just before its first progress, to put it back should the
     // file fail; any other read before the link is a command that ran inside the hash.
     for (int i = 0; i < end; ++i) {
@@ -258,14 +208,14 @@ TEST(Ed2kFiles, ReadFailingPartWayLeavesTheField) {
     const std::wstring path(broken, broken + std::strlen(broken));
     LiveDialog live;
     live.SetText(IDC_ED2K_LINK, L"as before");
-    FieldLog log(live);
+    FieldLog log(live, IDC_ED2K_LINK);
     EXPECT_EQ(Hashed(live, path), L"as before");
     std::vector<FieldLog::Entry> entries = log.Entries();
     entries.pop_back();  // Hashed's own read of the field
     ASSERT_GE(entries.size(), 3u) << "read, progress, the old text back";
     EXPECT_TRUE(entries[0].read);
-    EXPECT_GE(entries[1].percent(), 0) << Narrow(entries[1].text);
-    EXPECT_LE(entries[entries.size() - 2].percent(), 75) << "the file fails at 6 of its 8 MiB";
+    EXPECT_GE(Percent(entries[1]), 0) << Narrow(entries[1].text);
+    EXPECT_LE(Percent(entries[entries.size() - 2]), 75) << "the file fails at 6 of its 8 MiB";
     EXPECT_EQ(entries.back().text, L"as before");
 }
 
@@ -286,7 +236,7 @@ TEST(Browse, OpenDialogHashesTheChosenFile) {
 
     const std::wstring expected = Link(kChineseLinkName, L"3", L"A448017AAF21D8525FC10AE87AA6729D");
     {
-        FieldLog log(live);
+        FieldLog log(live, IDC_ED2K_LINK);
         Browse(live, path);
         EXPECT_TRUE(WaitUntil([&] { return log.Written(expected) >= 0; })) << Narrow(live.Text(IDC_ED2K_LINK));
         const std::vector<FieldLog::Entry> entries = log.Entries();

@@ -181,6 +181,59 @@ std::wstring ClipboardText() {
     return out;
 }
 
+namespace {
+const wchar_t kFieldLogProperty[] = L"VelquorTestFieldLog";
+}
+
+FieldLog::FieldLog(LiveDialog& live, int id) : live_(live), control_(live.item(id)) {
+    live_.Run([&] {
+        SetPropW(control_, kFieldLogProperty, this);
+        original_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(control_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Proc)));
+    });
+}
+
+FieldLog::~FieldLog() {
+    live_.Run([&] {
+        SetWindowLongPtrW(control_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+        RemovePropW(control_, kFieldLogProperty);
+    });
+}
+
+LRESULT CALLBACK FieldLog::Proc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    FieldLog* self = static_cast<FieldLog*>(GetPropW(control, kFieldLogProperty));
+    if (message == WM_SETTEXT || message == WM_GETTEXT) {
+        std::lock_guard<std::mutex> hold(self->lock_);
+        self->entries_.push_back({GetTickCount(), message == WM_GETTEXT,
+                                  message == WM_SETTEXT ? reinterpret_cast<const wchar_t*>(lParam) : L""});
+    }
+    return CallWindowProcW(self->original_, control, message, wParam, lParam);
+}
+
+std::vector<FieldLog::Entry> FieldLog::Entries() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return entries_;
+}
+
+std::vector<std::wstring> FieldLog::Texts() {
+    std::vector<std::wstring> texts;
+    for (const Entry& e : Entries())
+        if (!e.read) texts.push_back(e.text);
+    return texts;
+}
+
+int FieldLog::Written(const std::wstring& text) {
+    const std::vector<Entry> entries = Entries();
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!entries[i].read && entries[i].text == text) return int(i);
+    return -1;
+}
+
+void FieldLog::Clear() {
+    std::lock_guard<std::mutex> hold(lock_);
+    entries_.clear();
+}
+
 std::string Narrow(const std::wstring& text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(n, '\0');

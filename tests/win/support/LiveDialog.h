@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/LinkDialog.h"
 
@@ -69,5 +71,33 @@ HWND WaitForProcessDialog(DWORD pid, DWORD ms = kWaitMs);
 void PutClipboard(const std::wstring* text);
 void PutClipboard(const std::wstring& text);
 std::wstring ClipboardText();
+
+// Every text one control of the live dialog is given, and every time something reads it, while
+// the log lives: the control is subclassed on the dialog's thread, where the entries are stamped.
+class FieldLog {
+public:
+    struct Entry {
+        DWORD at;
+        bool read;  // WM_GETTEXT; otherwise WM_SETTEXT with `text`
+        std::wstring text;
+    };
+    FieldLog(LiveDialog& live, int id);
+    ~FieldLog();
+    FieldLog(const FieldLog&) = delete;
+    FieldLog& operator=(const FieldLog&) = delete;
+
+    std::vector<Entry> Entries();
+    std::vector<std::wstring> Texts();  // the texts written, in order
+    int Written(const std::wstring& text);  // index of the first entry that writes it, or -1
+    void Clear();
+
+private:
+    static LRESULT CALLBACK Proc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
+    LiveDialog& live_;
+    HWND control_;
+    WNDPROC original_ = nullptr;
+    std::mutex lock_;
+    std::vector<Entry> entries_;
+};
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
