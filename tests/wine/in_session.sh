@@ -5,4 +5,5 @@
 set -eu
 dir=$1
 shift
+[ -f "$dir/namespace.pid" ] || exec "$@"  # a session without one (session.sh says why)
 exec nsenter -t "$(cat "$dir/namespace.pid")" -m --wd="$PWD" "$@"
