@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "download/DownloadServers.h"
+#include "pure/HexUtil.h"
 #include "support/FileDialogDriver.h"
 #include "support/LiveDialog.h"
 
@@ -254,10 +255,8 @@ protected:
     std::vector<std::wstring> Form() {
         uint32_t h[5];
         live_.Run([&] { std::memcpy(h, live_.object().sha1.h, sizeof h); });
-        wchar_t hash[41];
-        for (int i = 0; i < 5; ++i) swprintf(hash + 8 * i, 9, L"%08X", unsigned(h[i]));
         return {live_.Text(IDC_ED2K_LINK), live_.Text(IDC_LONG_LINK), live_.Text(IDC_SHORT_LINK),
-                live_.Text(IDC_NAME), hash};
+                live_.Text(IDC_NAME), Wide(Words08X(h, 5))};
     }
 
     void Start() {
