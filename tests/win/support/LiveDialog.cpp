@@ -88,6 +88,14 @@ void LiveDialog::Run(const std::function<void()>& fn) {
     SendMessageW(hwnd_, kRunMessage, 0, reinterpret_cast<LPARAM>(&fn));
 }
 
+bool LiveDialog::HashEnded(DWORD ms) {
+    return WaitUntil([&] {
+        bool hashing = true;
+        Run([&] { hashing = object_->Hashing(); });
+        return !hashing;
+    }, ms);
+}
+
 bool LiveDialog::Close() {
     PostMessageW(hwnd_, WM_CLOSE, 0, 0);
     return Ended(kWaitMs);
@@ -239,4 +247,16 @@ std::string Narrow(const std::wstring& text) {
     std::string out(n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
     return out;
+}
+
+bool SparseFile(const std::wstring& path, long long size) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD ignored;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
 }

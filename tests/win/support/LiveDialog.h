@@ -36,6 +36,8 @@ public:
     void PostClick(int id);
     // Runs `fn` on the dialog's thread, inside its message handling.
     void Run(const std::function<void()>& fn);
+    // Waits up to `ms` until no ed2k hash runs in the background; false on timeout.
+    bool HashEnded(DWORD ms = kWaitMs);
 
     // Sends WM_CLOSE and waits for the dialog to end; returns false on timeout.
     bool Close();
@@ -101,3 +103,6 @@ private:
 };
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
+
+// A file of `size` zero bytes that takes no room on the disk.
+bool SparseFile(const std::wstring& path, long long size);
