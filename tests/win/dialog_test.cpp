@@ -78,7 +78,8 @@ TEST(Template, IconAndManifest) {
                      SizeofResource(nullptr, manifest));
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
-    EXPECT_EQ(text.find("requestedExecutionLevel"), std::string::npos);
+    EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+    EXPECT_EQ(text.find("activeCodePage"), std::string::npos);
 }
 
 TEST(Dialog, TitleAndIcon) {
