@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -155,8 +156,7 @@ HWND WaitForProcessDialog(DWORD pid, DWORD ms) {
     return found.window;
 }
 
-// Wine's clipboard manager may hold the clipboard for a moment after each change.
-static bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
+bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
 
 void PutClipboard(const std::wstring* text) {
     ASSERT_TRUE(OpenClipboardSoon());
@@ -176,10 +176,12 @@ void PutClipboard(const std::wstring* text) {
 }
 void PutClipboard(const std::wstring& text) { PutClipboard(&text); }
 
-std::wstring ClipboardText() {
+std::wstring ClipboardText(SIZE_T* bytes) {
+    if (bytes) *bytes = 0;
     if (!OpenClipboardSoon()) return L"<not opened>";
     std::wstring out = L"<none>";
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (bytes) *bytes = GlobalSize(data);
         if (const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data))) {
             out = text;
             GlobalUnlock(data);
@@ -240,6 +242,63 @@ int FieldLog::Written(const std::wstring& text) {
 void FieldLog::Clear() {
     std::lock_guard<std::mutex> hold(lock_);
     entries_.clear();
+}
+
+namespace {
+const wchar_t kMessageBoxWatchProperty[] = L"VelquorTestMessageBoxWatch";
+}
+
+MessageBoxWatch::MessageBoxWatch(LiveDialog& live, std::function<bool(HWND)> isMessageBox)
+    : live_(live), isMessageBox_(std::move(isMessageBox)) {
+    live_.Run([&] {
+        SetPropW(live_.hwnd(), kMessageBoxWatchProperty, this);
+        hook_ = SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+    });
+    if (!hook_) ADD_FAILURE() << "no message box hook";
+}
+
+MessageBoxWatch::~MessageBoxWatch() {
+    live_.Run([&] {
+        UnhookWindowsHookEx(hook_);
+        RemovePropW(live_.hwnd(), kMessageBoxWatchProperty);
+    });
+}
+
+// Runs on the dialog's thread, where the watch is found through its owner's property.
+LRESULT CALLBACK MessageBoxWatch::Hook(int code, WPARAM wParam, LPARAM lParam) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    HWND owner = code == HCBT_ACTIVATE ? GetWindow(window, GW_OWNER) : nullptr;
+    MessageBoxWatch* self = owner ? static_cast<MessageBoxWatch*>(GetPropW(owner, kMessageBoxWatchProperty)) : nullptr;
+    if (self && ClassName(window) == L"#32770" && (!self->isMessageBox_ || self->isMessageBox_(window))) {
+        wchar_t text[512] = {};
+        GetDlgItemTextW(window, 0xFFFF, text, 512);
+        {
+            std::lock_guard<std::mutex> hold(self->lock_);
+            self->boxes_.push_back({text, InSendMessage() != FALSE});
+        }
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<MessageBoxWatch::Box> MessageBoxWatch::Boxes() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return boxes_;
+}
+
+std::vector<std::wstring> MessageBoxWatch::Texts() {
+    std::vector<std::wstring> texts;
+    for (const Box& box : Boxes()) texts.push_back(box.text);
+    return texts;
+}
+
+bool MessageBoxWatch::WaitFor(size_t count, DWORD ms) {
+    return WaitUntil([&] { return Boxes().size() >= count; }, ms);
+}
+
+void MessageBoxWatch::Clear() {
+    std::lock_guard<std::mutex> hold(lock_);
+    boxes_.clear();
 }
 
 std::string Narrow(const std::wstring& text) {
