@@ -183,43 +183,11 @@ private:
     bool ok_ = false;
 };
 
-// Every message box the dialog raised during a download, read and answered by a CBT hook on the
-// UI thread.
-struct Observed {
-    std::mutex lock;
-    std::vector<std::wstring> messages;
-    // A file dialog or message box that came up while the UI thread was inside another thread's
-    // SendMessage, where Windows refuses the outgoing COM calls that file dialogs make.
-    int openedInsideSend = 0;
-    HWND dialog = nullptr;
-    HHOOK hook = nullptr;
-};
-Observed* observed = nullptr;
-
 // The product makes its object in a stack frame that earlier calls have used: the object the
 // tests' dialog runs on starts over bytes that are anything but zero.
 LinkDialog* OverGarbage(void* memory) {
     std::memset(memory, 0xA5, sizeof(LinkDialog));
     return new (memory) LinkDialog;
-}
-
-LRESULT CALLBACK MessageBoxHook(int code, WPARAM wParam, LPARAM lParam) {
-    HWND window = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_ACTIVATE && GetWindow(window, GW_OWNER) == observed->dialog && InSendMessage()) {
-        std::lock_guard<std::mutex> hold(observed->lock);
-        ++observed->openedInsideSend;
-    }
-    if (code == HCBT_ACTIVATE && ClassName(window) == L"#32770" && GetWindow(window, GW_OWNER) == observed->dialog &&
-        WindowText(window) != kSaveTitle && WindowText(window) != kOpenTorrentTitle) {
-        wchar_t text[512] = {};
-        GetDlgItemTextW(window, 0xFFFF, text, 512);  // the message box's text control
-        {
-            std::lock_guard<std::mutex> hold(observed->lock);
-            observed->messages.push_back(text);
-        }
-        PostMessageW(window, WM_COMMAND, IDOK, 0);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 // Says yes to a prompt that the window `owner` raised.
@@ -237,19 +205,14 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(servers_.ok()) << "the cache servers are not up (VELQUOR_CACHE_DIR)";
-        observed = &observed_;
-        observed_.dialog = live_.hwnd();
-        live_.Run([&] { observed_.hook = SetWindowsHookExW(WH_CBT, MessageBoxHook, nullptr, GetCurrentThreadId()); });
         if (showRequested_) live_.SetText(IDC_LONG_LINK, LongLink(kRequestedHex));
         Point(servers_.Http(), servers_.Https());
     }
     void TearDown() override {
         if (IsWindow(live_.hwnd()) && !IsWindowEnabled(live_.item(IDC_DOWNLOAD)))
             WaitUntil([&] { return IsWindowEnabled(live_.item(IDC_DOWNLOAD)) != FALSE; }, kDownloadMs);
-        live_.Run([&] { UnhookWindowsHookEx(observed_.hook); });
-        EXPECT_EQ(observed_.openedInsideSend, 0) << "a window opened inside another thread's SendMessage";
+        EXPECT_EQ(messages_.OpenedInSentMessage(), 0) << "a window opened inside another thread's SendMessage";
         downloadServers = &kCacheServers;
-        observed = nullptr;
         for (const std::wstring& file : made_) DeleteFileW(file.c_str());
     }
 
@@ -309,10 +272,8 @@ protected:
     // Every caption of the button, and every ed2k link, since the test began.
     std::vector<std::wstring> Captions() { return captions_.Texts(); }
     std::vector<std::wstring> Ed2kLinks() { return ed2kLinks_.Texts(); }
-    std::vector<std::wstring> Messages() {
-        std::lock_guard<std::mutex> hold(observed_.lock);
-        return observed_.messages;
-    }
+    // Every message box the dialog raised, read and answered.
+    std::vector<std::wstring> Messages() { return messages_.Texts(); }
     // The form as the last scan left it, all four fields of the same torrent.
     void ExpectShows(const Fixture& f) {
         EXPECT_EQ(live_.Text(IDC_NAME), f.name);
@@ -330,8 +291,7 @@ protected:
     std::string Bytes(const Fixture& f) { return ReadFile(servers_.Path(f.file)); }
     void Forget() {
         captions_.Clear();
-        std::lock_guard<std::mutex> hold(observed_.lock);
-        observed_.messages.clear();
+        messages_.Clear();
     }
 
     CacheServers& servers_ = CacheServers::Get();
@@ -340,7 +300,7 @@ protected:
     LiveDialog live_{OverGarbage(memory_)};
     FieldLog captions_{live_, IDC_DOWNLOAD};
     FieldLog ed2kLinks_{live_, IDC_ED2K_LINK};
-    Observed observed_;
+    MessageBoxWatch messages_{live_, [](HWND w) { return WindowText(w) != kSaveTitle && WindowText(w) != kOpenTorrentTitle; }};
     std::wstring primary_, backup_;
     DownloadServers table_ = {};
     std::vector<std::wstring> made_;

@@ -269,15 +269,17 @@ LRESULT CALLBACK MessageBoxWatch::Hook(int code, WPARAM wParam, LPARAM lParam) {
     HWND window = reinterpret_cast<HWND>(wParam);
     HWND owner = code == HCBT_ACTIVATE ? GetWindow(window, GW_OWNER) : nullptr;
     MessageBoxWatch* self = owner ? static_cast<MessageBoxWatch*>(GetPropW(owner, kMessageBoxWatchProperty)) : nullptr;
-    if (self && ClassName(window) == L"#32770" && (!self->isMessageBox_ || self->isMessageBox_(window))) {
-        wchar_t text[512] = {};
-        GetDlgItemTextW(window, 0xFFFF, text, 512);
-        {
-            std::lock_guard<std::mutex> hold(self->lock_);
-            self->boxes_.push_back({text, InSendMessage() != FALSE});
-        }
-        PostMessageW(window, WM_COMMAND, IDOK, 0);
+    if (!self || ClassName(window) != L"#32770") return CallNextHookEx(nullptr, code, wParam, lParam);
+    const bool inSent = InSendMessage() != FALSE;
+    const bool box = !self->isMessageBox_ || self->isMessageBox_(window);
+    wchar_t text[512] = {};
+    if (box) GetDlgItemTextW(window, 0xFFFF, text, 512);
+    {
+        std::lock_guard<std::mutex> hold(self->lock_);
+        self->openedInSentMessage_ += inSent;
+        if (box) self->boxes_.push_back({text, inSent});
     }
+    if (box) PostMessageW(window, WM_COMMAND, IDOK, 0);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -294,6 +296,11 @@ std::vector<std::wstring> MessageBoxWatch::Texts() {
 
 bool MessageBoxWatch::WaitFor(size_t count, DWORD ms) {
     return WaitUntil([&] { return Boxes().size() >= count; }, ms);
+}
+
+int MessageBoxWatch::OpenedInSentMessage() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return openedInSentMessage_;
 }
 
 void MessageBoxWatch::Clear() {

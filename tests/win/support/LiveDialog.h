@@ -112,8 +112,9 @@ private:
 // the UI thread was then handling a message sent from another thread (InSendMessage()), and
 // posts OK to the box.  File dialogs are of that class too: a test that also opens them passes a
 // predicate that leaves them to its FileDialogDriver, for instance by their titles (a box from
-// ReportError has Wine's default caption, "Error", or 错误 under a Chinese locale).  A click whose command raises a box is posted (LiveDialog::PostClick): a sent
-// one would wait, with no timeout, for the box to close.
+// ReportError has Wine's default caption, "Error", or 错误 under a Chinese locale); they still
+// count in OpenedInSentMessage().  A click whose command raises a box is posted
+// (LiveDialog::PostClick): a sent one would wait, with no timeout, for the box to close.
 class MessageBoxWatch {
 public:
     struct Box {
@@ -130,6 +131,9 @@ public:
     // Waits up to `ms` until `count` boxes have been answered; false on timeout.
     bool WaitFor(size_t count, DWORD ms = kWaitMs);
     void Clear();
+    // The boxes and file dialogs that came up inside another thread's SendMessage, where Windows
+    // refuses the outgoing COM calls that file dialogs make.
+    int OpenedInSentMessage();
 
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
@@ -138,6 +142,7 @@ private:
     HHOOK hook_ = nullptr;
     std::mutex lock_;
     std::vector<Box> boxes_;
+    int openedInSentMessage_ = 0;
 };
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
