@@ -19,7 +19,7 @@ public:
     LinkDialog() {}
 
     // Slot 0 of the virtual table, reached through the thunk with `this` in place of the
-    // window handle.  Always returns FALSE.
+    // window handle.  Returns FALSE, but for WM_SETCURSOR while a hash runs.
     virtual INT_PTR CALLBACK HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // The form.
@@ -65,11 +65,11 @@ public:
     DialogThunk thunk;
     int32_t busyDepth;
     Sha1Context sha1;  // sha1.h is infoHash
+    wchar_t shortLinkText[33];
+    wchar_t pathBuffer[MAX_PATH];
     // Whether the form shows infoHash: false before any hash and after a text that holds none,
     // when the download has nothing it may ask for.
     bool infoHashShown;
-    wchar_t shortLinkText[33];
-    wchar_t pathBuffer[MAX_PATH];
     // Raised while one of our file dialogs runs its modal loop (UI thread only).
     int32_t fileDialogDepth;
 
