@@ -83,9 +83,10 @@ int Percent(const FieldLog::Entry& e) {
     const int n = _wtoi(e.text.c_str() + kProgress.size());
     return e.text == kProgress + std::to_wstring(n) + L"% (Esc \x53D6\x6D88)" ? n : -1;
 }
+// Whether a progress text, in whatever form, has been written.
 bool ShowsProgress(FieldLog& log) {
     for (const FieldLog::Entry& e : log.Entries())
-        if (Percent(e) >= 0) return true;
+        if (!e.read && !e.text.compare(0, kProgress.size(), kProgress)) return true;
     return false;
 }
 
