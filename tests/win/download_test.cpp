@@ -802,7 +802,9 @@ TEST(Closing, DuringAWorkerExitsZeroAtOnce) {
             // The process Browses to the film itself; its progress shows in the ed2k field.
             EXPECT_TRUE(WaitUntil([&] {
                 wchar_t text[64] = {};  // a message, which crosses processes, unlike GetWindowText on an edit
-                SendMessageW(GetDlgItem(window, IDC_ED2K_LINK), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+                DWORD_PTR ignored;
+                SendMessageTimeoutW(GetDlgItem(window, IDC_ED2K_LINK), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text),
+                                    SMTO_ABORTIFHUNG, 1000, &ignored);
                 return std::wcschr(text, L'%') != nullptr;
             })) << "the hash never showed progress";
         } else if (window) {
