@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <utility>
 
 namespace {
 
@@ -24,8 +25,11 @@ INT_PTR CALLBACK InitialDialogProc(HWND window, UINT message, WPARAM wParam, LPA
 
 INT_PTR ShowLinkDialog(LinkDialog& dialog) {
     dialog.thunk = DialogThunk{};  // nothing to release if the window never initialises
+    dialog.hashJob = 0;
     INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                                      InitialDialogProc, reinterpret_cast<LPARAM>(&dialog));
+    // A hash still running has no window left to write to; it need not read on.
+    dialog.StopHash();
     ReleaseDialogThunk(dialog.thunk);
     return result;
 }
@@ -53,8 +57,19 @@ INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM l
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         break;
+    case WM_SETCURSOR:
+        // Working in the background: the window still takes every click and key.
+        if (Hashing()) {
+            SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        break;
     case kDownloadStepMessage:
         OnDownloadStep(lParam);
+        break;
+    case kHashStepMessage:
+        OnHashStep(lParam);
         break;
     }
     return FALSE;
@@ -63,6 +78,9 @@ INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM l
 void LinkDialog::OnInitDialog() {
     busyDepth = 0;
     fileDialogDepth = 0;
+    hashJob = 0;
+    hashProgressShown = false;
+    infoHashShown = false;
     pathBuffer[0] = L'\0';
     shortLinkText[0] = L'\0';
     // Whatever the stack held before would otherwise be what a download asks the servers for.
@@ -74,8 +92,22 @@ void LinkDialog::OnInitDialog() {
     title[63] = L'\0';
     SetWindowTextW(window, title);
 
-    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
-    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    // Each at the size this screen's DPI asks for, drawn at that size rather than scaled from one.
+    const HINSTANCE module = GetModuleHandleW(nullptr);
+    for (const auto& icon : {std::make_pair(ICON_BIG, SM_CXICON), std::make_pair(ICON_SMALL, SM_CXSMICON)}) {
+        const int size = GetSystemMetrics(icon.second);
+        HANDLE image = LoadImageW(module, MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON, size, size, LR_SHARED);
+        SendMessageW(window, WM_SETICON, icon.first, reinterpret_cast<LPARAM>(image));
+    }
+
+    // Run as administrator, the window would refuse what Explorer, running as the user, drags
+    // onto it.  The call exists from Windows 7 on; without it the program still starts.
+    using MessageFilter = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    if (const auto allow = reinterpret_cast<MessageFilter>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilterEx")))) {
+        const UINT kCopyGlobalData = 0x0049;  // how the shell hands a drop across the privilege line
+        for (UINT message : {UINT(WM_DROPFILES), UINT(WM_COPYDATA), kCopyGlobalData}) allow(window, message, 1, nullptr);  // MSGFLT_ALLOW
+    }
 }
 
 void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -116,7 +148,14 @@ void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
         if (ChooseFile(false, true)) HashFileForEd2k(pathBuffer);
         break;
     case IDC_OPEN_TORRENT:
-        if (ChooseFile(false, false)) LoadTorrentFile(pathBuffer);
+        if (ChooseFile(false, false)) {
+            StopHash();
+            LoadTorrentFile(pathBuffer);
+        }
+        break;
+    case IDCANCEL:
+        // Esc: stops a hash, and otherwise does nothing (the dialog never closes on it).
+        StopHash();
         break;
     case IDC_DOWNLOAD:
         StartDownload();
@@ -125,6 +164,7 @@ void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 void LinkDialog::OnDropFiles(HDROP drop) {
+    StopHash();
     wchar_t path[MAX_PATH];
     for (UINT i = 0; DragQueryFileW(drop, i, path, MAX_PATH) != 0; ++i) {
         LoadTorrentFile(path);

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 
 struct TorrentSummary;
+struct DownloadStep;
 
 class LinkDialog {
 public:
@@ -18,7 +19,7 @@ public:
     LinkDialog() {}
 
     // Slot 0 of the virtual table, reached through the thunk with `this` in place of the
-    // window handle.  Always returns FALSE.
+    // window handle.  Returns FALSE, but for WM_SETCURSOR while a hash runs.
     virtual INT_PTR CALLBACK HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // The form.
@@ -35,7 +36,12 @@ public:
     void OnLinkEdited(int fieldId);
 
     void WriteEd2kLink(const wchar_t* name, uint64_t size, const uint32_t digest[4]);
+    // Starts hashing the file on a worker thread, after stopping any hash still running; the
+    // link, or the field's old text should the file fail, arrives when the hash ends.
     void HashFileForEd2k(const wchar_t* path);
+    // Stops a running hash: it writes nothing more, and the field gets back what it showed before.
+    void StopHash();
+    bool Hashing() const { return hashJob != 0; }
 
     // 1 when an info dictionary closed in the data and the form now shows that torrent; 0, and
     // the form untouched, otherwise.
@@ -52,6 +58,7 @@ public:
     // afterwards) empties pathBuffer, which may hold whatever it refused.
     BOOL ChooseFile(bool save, bool anyFile);
 
+    // Asks for the shown hash on a worker thread, or says that no hash is shown.
     void StartDownload();
 
     HWND window;
@@ -60,8 +67,22 @@ public:
     Sha1Context sha1;  // sha1.h is infoHash
     wchar_t shortLinkText[33];
     wchar_t pathBuffer[MAX_PATH];
+    // Whether the form shows infoHash: false before any hash and after a text that holds none,
+    // when the download has nothing it may ask for.
+    bool infoHashShown;
     // Raised while one of our file dialogs runs its modal loop (UI thread only).
     int32_t fileDialogDepth;
+
+    // The running hash's job number, 0 when none (UI thread only).  Once its progress has shown,
+    // hashBefore holds what the ed2k field showed before it.
+    static constexpr int kBeforeUnits = 520;
+    LONG hashJob;
+    bool hashProgressShown;
+    wchar_t hashBefore[kBeforeUnits];
+
+    // What the workers post to the window: each a step they announced (app/UiStep.h).
+    static constexpr UINT kDownloadStepMessage = WM_APP + 1;
+    static constexpr UINT kHashStepMessage = WM_APP + 2;
 
 private:
     void OnInitDialog();
@@ -71,12 +92,12 @@ private:
     // info dictionary over `length` bytes.
     void ShowTorrent(const TorrentSummary& scan, uint32_t length);
 
-    // The download worker reaches this object only through this message, which the UI thread
-    // handles while the worker waits (download/Download_win.cpp).  Anyone can post it, so only
-    // the step the worker announced on the window is acted on.
-    static constexpr UINT kDownloadStepMessage = WM_APP + 1;
+    // The download worker (download/Download_win.cpp) and the hash worker (links/) reach this
+    // object only through their steps, which the UI thread runs while they wait.
     void OnDownloadStep(LPARAM step);
+    void RunDownloadStep(DownloadStep& step);
     static DWORD WINAPI DownloadTorrentThread(LPVOID self);
+    void OnHashStep(LPARAM step);
 };
 
 // Runs IDD_MAIN modally on `dialog` and returns the dialog's result (-1 if it could not be

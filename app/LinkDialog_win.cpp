@@ -9,4 +9,9 @@ UINT LinkDialog::GetField(int id, wchar_t* buffer, int capacity) {
 
 void LinkDialog::EnableDownload(BOOL enable) { EnableWindow(GetDlgItem(window, IDC_DOWNLOAD), enable); }
 
-void LinkDialog::ReportError(const wchar_t* text) { MessageBoxW(window, text, nullptr, MB_ICONERROR); }
+void LinkDialog::ReportError(const wchar_t* text) {
+    // A command another program sent (a click it automates) gets its answer first: the box then
+    // neither keeps that program waiting nor opens inside its SendMessage.
+    if (InSendMessage()) ReplyMessage(0);
+    MessageBoxW(window, text, nullptr, MB_ICONERROR);
+}

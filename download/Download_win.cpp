@@ -3,10 +3,10 @@
 //
 // The worker owns only its internet handles, its receive buffer and a copy of the window handle.
 // Everything that belongs to LinkDialog (infoHash, the scan that rewrites the form, pathBuffer,
-// the save dialog, the file, the message box) is done by the UI thread, inside one synchronous
-// kDownloadStepMessage, so the user's own commands can never interleave with it and the order of
-// events stays that of a single thread.  Captions and the button's state are plain cross-thread
-// window calls.
+// the save dialog, the file, the message boxes) is done by the UI thread, in steps the worker
+// hands over and waits for (app/UiStep.h), so the user's own commands can never interleave with
+// them and the order of events stays that of a single thread.  Captions and the button's state
+// are plain cross-thread window calls.
 #include "app/LinkDialog.h"
 
 #include <commdlg.h>
@@ -16,15 +16,31 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
+#include "app/UiStep.h"
 #include "app/Utf16.h"
 #include "download/DownloadServers.h"
 #include "torrent/TorrentSummary.h"
 
 // Where the two URL forms are served: the primary keeps torrents under the first and last byte
-// of the info-hash, the backup under /torrent.
-const DownloadServers kCacheServers = {L"bt.box.n0808.com", L"itorrents.org"};
+// of the info-hash, the backup under /torrent.  A server silent for 20 s is taken as gone: far
+// beyond any pause of a slow but working one, and soon enough that the backup still gets its turn
+// while the user waits (WinINet's own receive timeout is an hour).
+const DownloadServers kCacheServers = {L"bt.box.n0808.com", L"itorrents.org", 20000};
 const DownloadServers* downloadServers = &kCacheServers;
+
+// What the worker asks of the UI thread.
+struct DownloadStep : UiStep {
+    enum Kind { kTakeHash, kOffer, kReport } kind;
+    uint32_t hash[5];        // kTakeHash: out, infoHash as it is now; kOffer: the hash asked for
+    bool shown;              // kTakeHash: out, whether the form shows a hash at all
+    const uint8_t* body;     // kOffer: the complete body
+    uint32_t total;
+    const wchar_t* error;    // kOffer: out, the error the offer leaves; kReport: the text
+    bool told;               // kOffer: out, the user has been told of a failed save
+    bool deferred;           // out: the UI thread could not open a window just then; ask again
+};
 
 namespace {
 
@@ -41,6 +57,7 @@ const wchar_t kNoServer[] = L"\x65E0\x6CD5\x8FDE\x63A5" L"BT\x79CD\x5B50\x670D\x
 const wchar_t kNotFound[] = L"\x670D\x52A1\x5668\x4E0A\x6CA1\x6709\x627E\x5230\x79CD\x5B50\x6587\x4EF6!";  // 服务器上没有找到种子文件!
 const wchar_t kBadBody[] = L"\x4E0B\x8F7D\x6587\x4EF6\x9519\x8BEF!";                           // 下载文件错误!
 const wchar_t kCannotCreate[] = L"\x65E0\x6CD5\x521B\x5EFA\x6587\x4EF6!";                      // 无法创建文件!
+const wchar_t kNoHash[] = L"\x8BF7\x5148\x8F93\x5165\x78C1\x529B\x94FE\x63A5\x6216\x79CD\x5B50\x54C8\x5E0C!";  // 请先输入磁力链接或种子哈希!
 
 constexpr DWORD kReceiveBuffer = 0x500000;  // 5 MiB; a longer body is cut here
 constexpr DWORD kPiece = 512;
@@ -59,20 +76,9 @@ void Format(wchar_t (&out)[N], const wchar_t* format, ...) {
     out[N - 1] = L'\0';
 }
 
-// What the worker asks of the UI thread.  `handled` stays false if the window is gone.
-struct DownloadStep {
-    enum Kind { kTakeHash, kOffer, kReport } kind;
-    uint32_t hash[5];        // kTakeHash: out, infoHash as it is now; kOffer: the hash asked for
-    const uint8_t* body;     // kOffer: the complete body
-    uint32_t total;
-    const wchar_t* error;    // kOffer: out, the error the offer leaves; kReport: the text
-    bool handled;
-    bool deferred;           // kOffer: a file dialog of the user's was open; ask again later
-};
-
-// The window property under which the worker announces the step it is about to send.
+// The window property under which the worker announces the step it is about to post.
 const wchar_t kStepProperty[] = L"VelquorDownloadStep";
-constexpr DWORD kDeferredOfferRetryMs = 50;
+constexpr DWORD kDeferredStepRetryMs = 50;
 
 // What a file name can't hold on Windows, as the save dialog would refuse it (or, under Wine,
 // read a backslash as a folder): each becomes "_".
@@ -91,9 +97,42 @@ bool SaveWhole(const wchar_t* path, const uint8_t* bytes, DWORD count) {
     return false;
 }
 
+// How long a server may keep silent on `handle`'s connections: while connecting, while the
+// request goes out, and at each wait for the answer's headers or the next bytes of its body.
+void SetSilence(HINTERNET handle, DWORD ms) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+        InternetSetOptionW(handle, option, &ms, sizeof ms);
+}
+
+// Each handle made through the internet handle gets the silence limit as soon as it exists, before
+// its request goes out: Wine's WinINet passes no timeout down from the internet handle, as Windows
+// does, and a limit set once the request has been opened would come after its longest wait.
+void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR silenceMs, DWORD status, LPVOID info, DWORD) {
+    if (status != INTERNET_STATUS_HANDLE_CREATED) return;
+    HINTERNET created = reinterpret_cast<HINTERNET>(static_cast<INTERNET_ASYNC_RESULT*>(info)->dwResult);
+    SetSilence(created, DWORD(silenceMs));
+}
+
+// Runs `step` on the UI thread, again after a pause for as long as it was deferred.  False when
+// the window is gone.
+bool Hand(HWND window, DownloadStep& step) {
+    for (;;) {
+        step.deferred = false;
+        if (!HandOverStep(window, kStepProperty, LinkDialog::kDownloadStepMessage, step)) return false;
+        if (!step.deferred) return true;
+        Sleep(kDeferredStepRetryMs);
+    }
+}
+
 }  // namespace
 
 void LinkDialog::StartDownload() {
+    // A download for a hash that no field shows would save a torrent the user never asked for:
+    // the one shown before the text that holds no hash, or forty zeros before any.
+    if (!infoHashShown) {
+        ReportError(kNoHash);
+        return;
+    }
     EnableDownload(FALSE);
     HANDLE thread = CreateThread(nullptr, 0, DownloadTorrentThread, this, 0, nullptr);
     if (!thread) {
@@ -104,54 +143,68 @@ void LinkDialog::StartDownload() {
     CloseHandle(thread);
 }
 
-// Runs on the UI thread, while the worker waits in SendMessageW.  Any process on the desktop
-// can post this message with any lParam, so it is acted on only when lParam is the step the
-// worker announced, and only once.
+// Runs on the UI thread, from its own message loop, while the worker waits.
 void LinkDialog::OnDownloadStep(LPARAM param) {
-    if (param == 0 || reinterpret_cast<LPARAM>(GetPropW(window, kStepProperty)) != param) return;
-    RemovePropW(window, kStepProperty);
-    DownloadStep& step = *reinterpret_cast<DownloadStep*>(param);
-    step.handled = true;
+    UiStep* taken = TakeStep(window, kStepProperty, param);
+    if (!taken) return;
+    DownloadStep& step = *static_cast<DownloadStep*>(taken);
+    RunDownloadStep(step);
+    FinishStep(step);
+}
+
+void LinkDialog::RunDownloadStep(DownloadStep& step) {
     switch (step.kind) {
     case DownloadStep::kTakeHash:
         std::memcpy(step.hash, sha1.h, sizeof step.hash);
-        break;
+        step.shown = infoHashShown;
+        return;
     case DownloadStep::kReport:
-        ReportError(step.error);
-        break;
-    case DownloadStep::kOffer: {
-        // Inside the modal loop of the user's Browse or Open torrent dialog: the user's command
-        // comes first, on the file the user chose, and the offer after it.
-        if (fileDialogDepth > 0) {
+        // Dispatched by a modal loop that runs inside another thread's SendMessage (a command sent
+        // from outside): no window may open there.
+        if (InSendMessage())
             step.deferred = true;
-            return;
-        }
-        // The server is trusted for nothing: a body is judged before it touches the form, and
-        // only the whole torrent that was asked for is shown and offered.  Anything else leaves
-        // the error at kBadBody and the form as it was.
-        TorrentSummary scan;
-        SummarizeTorrent(step.body, step.total, scan);
-        if (!IsWholeTorrentFor(scan, step.hash)) return;
-        ShowTorrent(scan, step.total);
-        // A cut through a surrogate pair would leave half a character in the file name.
-        const UINT n = WholeUnits(pathBuffer, GetField(IDC_NAME, pathBuffer, kNameCapacity));
-        for (UINT i = 0; i < n; ++i)
-            if (ForbiddenInFileName(pathBuffer[i])) pathBuffer[i] = L'_';
-        if (n > 0)
-            std::wcscpy(pathBuffer + n, L".torrent");
         else
-            Format(pathBuffer, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]), unsigned(sha1.h[1]),
-                   unsigned(sha1.h[2]), unsigned(sha1.h[3]), unsigned(sha1.h[4]));
-        step.error = nullptr;
-        if (!ChooseFile(true, false)) {
-            // A cancel says nothing; a dialog that failed saved nothing, like a file not created.
-            if (CommDlgExtendedError() != 0) step.error = kCannotCreate;
-            return;
-        }
-        if (!SaveWhole(pathBuffer, step.body, step.total)) step.error = kCannotCreate;
+            ReportError(step.error);
+        return;
+    case DownloadStep::kOffer:
         break;
     }
+    // Inside the modal loop of the user's Browse or Open torrent dialog: the user's command
+    // comes first, on the file the user chose, and the offer after it.
+    if (fileDialogDepth > 0 || InSendMessage()) {
+        step.deferred = true;
+        return;
     }
+    // The server is trusted for nothing: a body is judged before it touches the form, and only
+    // the whole torrent that was asked for is shown and offered.  Anything else leaves the error
+    // at kBadBody and the form as it was.
+    TorrentSummary scan;
+    SummarizeTorrent(step.body, step.total, scan);
+    if (!IsWholeTorrentFor(scan, step.hash)) return;
+    // Whatever the server sent after the torrent's last "e" (a newline, a page footer) is no part
+    // of it: neither saved nor counted in its ed2k link.
+    const uint32_t length = scan.walk.topEnd;
+    if (length < step.total) SummarizeTorrent(step.body, length, scan);
+    ShowTorrent(scan, length);
+    // A cut through a surrogate pair would leave half a character in the file name.
+    const UINT n = WholeUnits(pathBuffer, GetField(IDC_NAME, pathBuffer, kNameCapacity));
+    for (UINT i = 0; i < n; ++i)
+        if (ForbiddenInFileName(pathBuffer[i])) pathBuffer[i] = L'_';
+    if (n > 0)
+        std::wcscpy(pathBuffer + n, L".torrent");
+    else
+        Format(pathBuffer, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]), unsigned(sha1.h[1]),
+               unsigned(sha1.h[2]), unsigned(sha1.h[3]), unsigned(sha1.h[4]));
+    step.error = nullptr;
+    // A cancel says nothing; a dialog that failed saved nothing, like a file not created.
+    const bool chosen = ChooseFile(true, false);
+    if (chosen ? SaveWhole(pathBuffer, step.body, length) : CommDlgExtendedError() == 0) return;
+    // Told now, before anything else happens: the torrent was found, and only the save failed.
+    // Whatever a later attempt meets (a 404, a page, no server) must not read as its reason, and
+    // a second save dialog must not come without a word about why the first one saved nothing.
+    step.error = kCannotCreate;
+    step.told = true;
+    ReportError(kCannotCreate);
 }
 
 DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
@@ -160,28 +213,31 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
     const HWND window = static_cast<LinkDialog*>(param)->window;
     const DownloadServers servers = *downloadServers;
     auto caption = [window](const wchar_t* text) { SetDlgItemTextW(window, IDC_DOWNLOAD, text); };
-    auto send = [window](DownloadStep& step) {
-        step.handled = false;
-        step.deferred = false;
-        // Fails once the window is gone; the step then stays unhandled.
-        if (!SetPropW(window, kStepProperty, &step)) return false;
-        SendMessageW(window, kDownloadStepMessage, 0, reinterpret_cast<LPARAM>(&step));
-        return step.handled;
-    };
 
     HINTERNET internet = InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     caption(kConnecting);
     const wchar_t* error = kNoServer;
+    bool told = false;  // a failed save has been reported already
     bool gone = false;  // the window closed under us: finish without a word
 
     if (internet) {
         BOOL decoding = TRUE;
         InternetSetOptionW(internet, INTERNET_OPTION_HTTP_DECODING, &decoding, sizeof decoding);
+        // A server that goes silent before it answers leaves no request handle; one that goes
+        // silent in the middle of the body leaves a body cut short.
+        SetSilence(internet, servers.silenceMs);
+        InternetSetStatusCallbackW(internet, OnInternetStatus);
 
         for (int attempt = 0; attempt < 2 && error && !gone; ++attempt) {
-            DownloadStep take = {DownloadStep::kTakeHash, {}, nullptr, 0, nullptr, false, false};
-            if (!send(take)) {
+            DownloadStep take = {};
+            take.kind = DownloadStep::kTakeHash;
+            if (!Hand(window, take)) {
                 gone = true;
+                break;
+            }
+            // The text the user typed meanwhile holds no hash: nothing is asked for it.
+            if (!take.shown) {
+                if (attempt == 0) error = kNoHash;
                 break;
             }
             const uint32_t* h = take.hash;
@@ -202,7 +258,8 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
 
             // -1: the headers are terminated.  A length of 0 is taken as "no headers" by some
             // WinINet implementations, and the request then goes out without its Referer.
-            HINTERNET request = InternetOpenUrlW(internet, url, headers, DWORD(-1), kRequestFlags, 0);
+            // The context is what the status callback needs; WinINet calls back only for one not 0.
+            HINTERNET request = InternetOpenUrlW(internet, url, headers, DWORD(-1), kRequestFlags, servers.silenceMs);
             if (!request) continue;  // this server changes nothing
             caption(kPreparing);
             error = kNotFound;
@@ -239,17 +296,18 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
                     if (!InternetReadFile(request, buffer + total, room < kPiece ? room : kPiece, &got)) break;
                 }
                 if (total != 0 && (announced == 0 || announced == total)) {
-                    DownloadStep offer = {DownloadStep::kOffer, {}, buffer, total, kBadBody, false, false};
+                    DownloadStep offer = {};
+                    offer.kind = DownloadStep::kOffer;
                     std::memcpy(offer.hash, h, sizeof offer.hash);
-                    bool sent = send(offer);
-                    while (sent && offer.deferred) {
-                        Sleep(kDeferredOfferRetryMs);
-                        sent = send(offer);
-                    }
-                    if (sent)
+                    offer.body = buffer;
+                    offer.total = total;
+                    offer.error = kBadBody;
+                    if (Hand(window, offer)) {
                         error = offer.error;
-                    else
+                        told = told || offer.told;
+                    } else {
                         gone = true;
+                    }
                 }
             }
             std::free(buffer);
@@ -258,9 +316,13 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
         InternetCloseHandle(internet);
     }
 
-    if (error && !gone) {
-        DownloadStep report = {DownloadStep::kReport, {}, nullptr, 0, error, false, false};
-        send(report);
+    // After a failed save the user already knows what went wrong; what the backup then met says
+    // nothing more about this torrent.
+    if (error && !told && !gone) {
+        DownloadStep report = {};
+        report.kind = DownloadStep::kReport;
+        report.error = error;
+        Hand(window, report);
     }
     caption(kIdle);
     EnableWindow(GetDlgItem(window, IDC_DOWNLOAD), TRUE);

@@ -20,13 +20,15 @@ void LinkDialog::OnLinkEdited(int fieldId) {
     const int found = ParseLinkText(text, digest);
     std::free(text);
     if (found) {
-        // Committed only now: a text that is no hash leaves the current hash intact, so a
-        // download never asks for a hash that no field shows.
+        // Committed only now: a text that is no hash leaves infoHash as it was, but shown by no
+        // field any more, so that the download asks for nothing.
         DigestBytesToWords(digest, sha1.h);
+        infoHashShown = true;
         WriteMagnetLinks();
         SetField(IDC_NAME, L"");
         return;
     }
+    infoHashShown = false;
     ++busyDepth;
     SetField(fieldId == IDC_LONG_LINK ? IDC_SHORT_LINK : IDC_LONG_LINK, L"");
     --busyDepth;

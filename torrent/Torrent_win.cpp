@@ -69,6 +69,8 @@ int LinkDialog::ScanTorrent(const uint8_t* data, uint32_t length) {
 }
 
 void LinkDialog::ShowTorrent(const TorrentSummary& scan, uint32_t length) {
+    // This torrent's ed2k link is the latest result: a hash started before must not replace it.
+    StopHash();
     // The form ends as if each name had been shown when met and each info close had cleared an
     // unnamed form and rewritten the links, but every field is written once.
     wchar_t name[kNameBuffer];
@@ -80,6 +82,7 @@ void LinkDialog::ShowTorrent(const TorrentSummary& scan, uint32_t length) {
     }
 
     sha1 = scan.sha1;
+    infoHashShown = true;
     WriteMagnetLinks();
     // Named after the name as the field showed it at the close: what a read-back with room for
     // 260 units gives, 259 of them, without half a surrogate pair at the cut.

@@ -16,6 +16,7 @@ Every request reads DIR/plan afresh, one line per server ("http" or "https"), wo
     length=exact        exact, none (no Content-Length; the connection's end ends the body),
                         or a signed number added to the exact length
     hold=N              send N bytes of the body, then wait until DIR/release exists
+    hold=request        send nothing at all, not even the status line, until DIR/release exists
     release=NAME        the file that hold waits for, instead of DIR/release
 and appends each request to DIR/log:
     REQUEST <server> <method> <path>
@@ -83,6 +84,15 @@ def encode(body, encoding):
     return body
 
 
+def wait_for_release(d, plan):
+    """Up to a minute, until the plan's release file appears."""
+    release = os.path.join(d, plan["release"])
+    for _ in range(600):
+        if os.path.exists(release) or not os.path.isdir(d):
+            break
+        time.sleep(0.1)
+
+
 def handler_for(d, server, log_lock):
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -97,6 +107,9 @@ def handler_for(d, server, log_lock):
                     f.write("%s: %s\n" % (name, value))
                 f.write("\n")
             plan = read_plan(d, server)
+            if plan["hold"] == "request":
+                wait_for_release(d, plan)
+                plan["hold"] = ""
             name = plan["body"]
             if name == "html":
                 body = HTML
@@ -128,11 +141,7 @@ def handler_for(d, server, log_lock):
                     self.wfile.write(body[:n])
                     self.wfile.flush()
                     body = body[n:]
-                    release = os.path.join(d, plan["release"])
-                    for _ in range(600):
-                        if os.path.exists(release) or not os.path.isdir(d):
-                            break
-                        time.sleep(0.1)
+                    wait_for_release(d, plan)
                 self.wfile.write(body)
                 self.wfile.flush()
             except OSError:

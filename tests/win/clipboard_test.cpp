@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "pure/HexUtil.h"
 #include "support/Guarded.h"
@@ -16,6 +17,11 @@ const uint8_t kAbc[20] = {0xA9, 0x99, 0x3E, 0x36, 0x47, 0x06, 0x81, 0x6A, 0xBA, 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::wstring LongLink() { return Wide("magnet:?xt=urn:btih:" + HexUpper(kAbc, 20)); }
 std::wstring ShortLink() { return Wide("magnet:?xt=urn:btih:" + Base32Reference(kAbc, 20)); }
+
+const std::wstring kCopyFailed =  // 无法使用剪贴板，复制失败!
+    L"\x65E0\x6CD5\x4F7F\x7528\x526A\x8D34\x677F\xFF0C\x590D\x5236\x5931\x8D25!";
+const std::wstring kPasteFailed =  // 无法使用剪贴板，粘贴失败!
+    L"\x65E0\x6CD5\x4F7F\x7528\x526A\x8D34\x677F\xFF0C\x7C98\x8D34\x5931\x8D25!";
 
 TEST(Clipboard, CopyEachFieldAndReadItBack) {
     LiveDialog live;
@@ -33,7 +39,10 @@ TEST(Clipboard, CopyEachFieldAndReadItBack) {
         PutClipboard(L"before");
         live.SetText(row.field, row.text);
         live.Click(row.button);
-        EXPECT_EQ(ClipboardText(), row.text) << row.field;
+        SIZE_T bytes;
+        EXPECT_EQ(ClipboardText(&bytes), row.text) << row.field;
+        // The block holds the text and its terminator, and nothing after them.
+        EXPECT_EQ(bytes, (row.text.size() + 1) * sizeof(wchar_t)) << row.field;
     }
     // The links as the program itself writes them, copied from both link rows.
     live.SetText(IDC_LONG_LINK, Wide(HexUpper(kAbc, 20)));
@@ -45,12 +54,14 @@ TEST(Clipboard, CopyEachFieldAndReadItBack) {
 
 TEST(Clipboard, EmptyFieldLeavesTheOldText) {
     LiveDialog live;
+    MessageBoxWatch boxes(live);
     for (int id : {IDC_ED2K_LINK, IDC_LONG_LINK, IDC_SHORT_LINK, IDC_NAME}) {
         PutClipboard(L"old text");
         live.SetText(id, L"");
         live.Click(IDC_COPY_ED2K + (id - IDC_ED2K_LINK));
         EXPECT_EQ(ClipboardText(), L"old text") << id;
     }
+    EXPECT_TRUE(boxes.Texts().empty()) << "nothing to copy is no failure";
 }
 
 TEST(Clipboard, LongFieldIsCopiedCutTo519) {
@@ -95,6 +106,7 @@ TEST(Clipboard, PasteOfNonHashTextClearsTheOtherField) {
 
 TEST(Clipboard, PasteWithNoTextLeavesTheField) {
     LiveDialog live;
+    MessageBoxWatch boxes(live);
     live.SetText(IDC_LONG_LINK, Wide(HexUpper(kAbc, 20)));
     PutClipboard(nullptr);
     ASSERT_EQ(ClipboardText(), L"<none>");
@@ -102,6 +114,56 @@ TEST(Clipboard, PasteWithNoTextLeavesTheField) {
     live.Click(IDC_PASTE_SHORT);
     EXPECT_EQ(live.Text(IDC_LONG_LINK), LongLink());
     EXPECT_EQ(live.Text(IDC_SHORT_LINK), ShortLink());
+    EXPECT_TRUE(boxes.Texts().empty()) << "nothing to paste is no failure";
+}
+
+// Clipboard managers and remote desktop clients hold the clipboard open for a moment after each
+// change.  A thread of the test holds it as they do, with no window, while the button is clicked:
+// a short hold delays the copy or paste, a long one makes it fail with a message, leaving the
+// clipboard and the field as they were.
+TEST(Clipboard, HeldClipboardDelaysOrFailsWithAMessage) {
+    const std::wstring kOld = L"on the clipboard", kField = L"in the field";
+    struct Row {
+        DWORD holdMs;
+        int button, field;
+        std::wstring clipboard, text;  // afterwards
+        std::vector<std::wstring> messages;
+    };
+    const Row rows[] = {
+        {400, IDC_COPY_NAME, IDC_NAME, kField, kField, {}},
+        {5000, IDC_COPY_NAME, IDC_NAME, kOld, kField, {kCopyFailed}},
+        {400, IDC_PASTE_SHORT, IDC_SHORT_LINK, kOld, kOld, {}},
+        {5000, IDC_PASTE_SHORT, IDC_SHORT_LINK, kOld, kField, {kPasteFailed}},
+    };
+    for (const Row& row : rows) {
+        const std::string label = std::to_string(row.holdMs) + " ms, button " + std::to_string(row.button);
+        LiveDialog live;
+        MessageBoxWatch boxes(live);
+        PutClipboard(kOld);
+        live.SetText(row.field, kField);
+        HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr), release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::thread holder([&] {
+            if (!OpenClipboardSoon()) return;
+            SetEvent(taken);
+            WaitForSingleObject(release, row.holdMs);
+            CloseClipboard();
+        });
+        if (WaitForSingleObject(taken, kWaitMs) == WAIT_OBJECT_0) {
+            live.PostClick(row.button);
+            // A long hold ends once its message has come: the rest of it would show nothing more.
+            if (!row.messages.empty() && boxes.WaitFor(1, row.holdMs)) SetEvent(release);
+        } else {
+            ADD_FAILURE() << label << ": the test could not take the clipboard";
+        }
+        holder.join();
+        live.Run([] {});  // the click has been handled
+        EXPECT_EQ(boxes.Texts(), row.messages) << label;
+        for (const MessageBoxWatch::Box& box : boxes.Boxes()) EXPECT_FALSE(box.inSentMessage) << label;
+        EXPECT_EQ(ClipboardText(), row.clipboard) << label;
+        EXPECT_EQ(live.Text(row.field), row.text) << label;
+        CloseHandle(taken);
+        CloseHandle(release);
+    }
 }
 
 TEST(Clipboard, PasteOfALongTextIsSafe) {

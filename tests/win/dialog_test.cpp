@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <utility>
 #include <vector>
 
 #include "support/LiveDialog.h"
@@ -78,7 +79,8 @@ TEST(Template, IconAndManifest) {
                      SizeofResource(nullptr, manifest));
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
-    EXPECT_EQ(text.find("requestedExecutionLevel"), std::string::npos);
+    EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+    EXPECT_EQ(text.find("activeCodePage"), std::string::npos);
 }
 
 TEST(Dialog, TitleAndIcon) {
@@ -86,7 +88,18 @@ TEST(Dialog, TitleAndIcon) {
     std::wstring expected = IsUserAnAdmin() ? L"Velquor 15.12.29.1052 [管理员] By Marlov"
                                             : L"Velquor 15.12.29.1052 By Marlov";
     EXPECT_EQ(Narrow(WindowText(live.hwnd())), Narrow(expected));
-    EXPECT_NE(SendMessageW(live.hwnd(), WM_GETICON, ICON_BIG, 0), 0);
+    // Each icon drawn at the size the system asks for, not one image scaled for both.
+    for (const auto& icon : {std::make_pair(ICON_BIG, SM_CXICON), std::make_pair(ICON_SMALL, SM_CXSMICON)}) {
+        ICONINFO info = {};
+        ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(SendMessageW(live.hwnd(), WM_GETICON, icon.first, 0)), &info))
+            << icon.first;
+        BITMAP bitmap = {};
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(icon.second)) << icon.first;
+        EXPECT_EQ(bitmap.bmBitsPixel, 32) << icon.first;
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
     EXPECT_EQ(live.object().busyDepth, 0);
     EXPECT_EQ(live.object().pathBuffer[0], L'\0');
     EXPECT_EQ(live.object().shortLinkText[0], L'\0');

@@ -6,9 +6,11 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <mutex>
 #include <new>
@@ -38,6 +40,7 @@ const std::wstring kNoServer = L"\x65E0\x6CD5\x8FDE\x63A5" L"BT\x79CD\x5B50\x670
 const std::wstring kNotFound = L"\x670D\x52A1\x5668\x4E0A\x6CA1\x6709\x627E\x5230\x79CD\x5B50\x6587\x4EF6!";
 const std::wstring kBadBody = L"\x4E0B\x8F7D\x6587\x4EF6\x9519\x8BEF!";
 const std::wstring kCannotCreate = L"\x65E0\x6CD5\x521B\x5EFA\x6587\x4EF6!";
+const std::wstring kNoHash = L"\x8BF7\x5148\x8F93\x5165\x78C1\x529B\x94FE\x63A5\x6216\x79CD\x5B50\x54C8\x5E0C!";
 
 const char kUserAgent[] =
     "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; Trident/5.0; SLCC2; Media Center PC 6.0)";
@@ -180,36 +183,11 @@ private:
     bool ok_ = false;
 };
 
-// Every message box the dialog raised during a download, read and answered by a CBT hook on the
-// UI thread.
-struct Observed {
-    std::mutex lock;
-    std::vector<std::wstring> messages;
-    HWND dialog = nullptr;
-    HHOOK hook = nullptr;
-};
-Observed* observed = nullptr;
-
 // The product makes its object in a stack frame that earlier calls have used: the object the
 // tests' dialog runs on starts over bytes that are anything but zero.
 LinkDialog* OverGarbage(void* memory) {
     std::memset(memory, 0xA5, sizeof(LinkDialog));
     return new (memory) LinkDialog;
-}
-
-LRESULT CALLBACK MessageBoxHook(int code, WPARAM wParam, LPARAM lParam) {
-    HWND window = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_ACTIVATE && ClassName(window) == L"#32770" && GetWindow(window, GW_OWNER) == observed->dialog &&
-        WindowText(window) != kSaveTitle && WindowText(window) != kOpenTorrentTitle) {
-        wchar_t text[512] = {};
-        GetDlgItemTextW(window, 0xFFFF, text, 512);  // the message box's text control
-        {
-            std::lock_guard<std::mutex> hold(observed->lock);
-            observed->messages.push_back(text);
-        }
-        PostMessageW(window, WM_COMMAND, IDOK, 0);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 // Says yes to a prompt that the window `owner` raised.
@@ -227,25 +205,21 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(servers_.ok()) << "the cache servers are not up (VELQUOR_CACHE_DIR)";
-        observed = &observed_;
-        observed_.dialog = live_.hwnd();
-        live_.Run([&] { observed_.hook = SetWindowsHookExW(WH_CBT, MessageBoxHook, nullptr, GetCurrentThreadId()); });
         if (showRequested_) live_.SetText(IDC_LONG_LINK, LongLink(kRequestedHex));
         Point(servers_.Http(), servers_.Https());
     }
     void TearDown() override {
         if (IsWindow(live_.hwnd()) && !IsWindowEnabled(live_.item(IDC_DOWNLOAD)))
             WaitUntil([&] { return IsWindowEnabled(live_.item(IDC_DOWNLOAD)) != FALSE; }, kDownloadMs);
-        live_.Run([&] { UnhookWindowsHookEx(observed_.hook); });
+        EXPECT_EQ(messages_.OpenedInSentMessage(), 0) << "a window opened inside another thread's SendMessage";
         downloadServers = &kCacheServers;
-        observed = nullptr;
         for (const std::wstring& file : made_) DeleteFileW(file.c_str());
     }
 
-    void Point(const std::wstring& primary, const std::wstring& backup) {
+    void Point(const std::wstring& primary, const std::wstring& backup, DWORD silenceMs = kCacheServers.silenceMs) {
         primary_ = primary;
         backup_ = backup;
-        table_ = {primary_.c_str(), backup_.c_str()};
+        table_ = {primary_.c_str(), backup_.c_str(), silenceMs};
         downloadServers = &table_;
     }
 
@@ -298,10 +272,8 @@ protected:
     // Every caption of the button, and every ed2k link, since the test began.
     std::vector<std::wstring> Captions() { return captions_.Texts(); }
     std::vector<std::wstring> Ed2kLinks() { return ed2kLinks_.Texts(); }
-    std::vector<std::wstring> Messages() {
-        std::lock_guard<std::mutex> hold(observed_.lock);
-        return observed_.messages;
-    }
+    // Every message box the dialog raised, read and answered.
+    std::vector<std::wstring> Messages() { return messages_.Texts(); }
     // The form as the last scan left it, all four fields of the same torrent.
     void ExpectShows(const Fixture& f) {
         EXPECT_EQ(live_.Text(IDC_NAME), f.name);
@@ -319,8 +291,7 @@ protected:
     std::string Bytes(const Fixture& f) { return ReadFile(servers_.Path(f.file)); }
     void Forget() {
         captions_.Clear();
-        std::lock_guard<std::mutex> hold(observed_.lock);
-        observed_.messages.clear();
+        messages_.Clear();
     }
 
     CacheServers& servers_ = CacheServers::Get();
@@ -329,7 +300,7 @@ protected:
     LiveDialog live_{OverGarbage(memory_)};
     FieldLog captions_{live_, IDC_DOWNLOAD};
     FieldLog ed2kLinks_{live_, IDC_ED2K_LINK};
-    Observed observed_;
+    MessageBoxWatch messages_{live_, [](HWND w) { return WindowText(w) != kSaveTitle && WindowText(w) != kOpenTorrentTitle; }};
     std::wstring primary_, backup_;
     DownloadServers table_ = {};
     std::vector<std::wstring> made_;
@@ -428,6 +399,43 @@ TEST_F(Download, NoContentLength) {
     EXPECT_EQ(servers_.Log().size(), 1u) << "a saved torrent ends the download";
 }
 
+// A primary that goes silent, before its answer or halfway through the body (an overloaded cache,
+// a connection dropped without a word), is given up after the silence the table allows, and the
+// backup's torrent is offered.  The 2 s here stand for the product's 20 s.
+TEST_F(Download, SilentPrimaryGivesWayToTheBackup) {
+    constexpr DWORD kSilenceMs = 2000, kWithinMs = 60000;
+    const struct {
+        const char* primary;
+        std::vector<std::wstring> captions;  // the first ones, up to the backup's attempt
+    } cases[] = {
+        {"hold=request", {kConnecting, kConnectingBackup}},
+        // Half of its 263 bytes, which the first read of 512 waits on to fill its piece.
+        {"hold=131", {kConnecting, kPreparing, kDownloading, kConnectingBackup}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.primary);
+        Forget();
+        Point(servers_.Http(), servers_.Https(), kSilenceMs);
+        servers_.Plan(std::string("body=single.torrent ") + c.primary, "body=single.torrent");
+        Ask(kSingle.hex);
+        const DWORD start = GetTickCount();
+        Start();
+        FileDialogDriver save(kSaveTitle, kWithinMs);
+        ASSERT_TRUE(save.found()) << "no save dialog within " << kWithinMs << " ms";
+        EXPECT_GE(GetTickCount() - start, kSilenceMs) << "the primary was given up before its silence";
+        const std::string name = "silent" + std::to_string(n++) + ".torrent";
+        EXPECT_TRUE(save.Accept(Made(name))) << save.Describe();
+        EXPECT_TRUE(Finished());
+        EXPECT_EQ(ReadFile(servers_.Path(name)), Bytes(kSingle));
+        EXPECT_TRUE(Messages().empty());
+        const std::vector<std::wstring> captions = Captions();
+        EXPECT_EQ(std::vector<std::wstring>(captions.begin(), captions.begin() + std::min(captions.size(), c.captions.size())),
+                  c.captions);
+        EXPECT_EQ(servers_.Log().size(), 2u);
+    }
+}
+
 // Bodies above the 5 MiB buffer are cut there: refused, whether their length was announced or
 // the connection's end ended them, since a cut torrent is no torrent.
 TEST_F(Download, BodiesLongerThanTheBuffer) {
@@ -466,20 +474,24 @@ TEST_F(Download, BodiesLongerThanTheBuffer) {
 
 // The server is trusted for nothing: a body is taken only when it is the whole torrent that
 // was asked for.  Another torrent, or one cut a byte short where no length told the end, is
-// refused without touching the form, and the backup is asked in its place.
+// refused without touching the form, and the backup is asked in its place.  Bytes after the
+// torrent (a page footer within the announced length) are tolerated but neither saved nor hashed.
 TEST_F(Download, OnlyTheWholeTorrentAskedForIsTaken) {
     const std::string single = Bytes(kSingle);
     WriteFile(Made("single-cut.torrent"), single.substr(0, single.size() - 1));
+    WriteFile(Made("single-tail.torrent"), single + "\r\n<p>served by cache</p>\n");
     struct Case {
         const char* primary;
         const char* backup;
-        bool saved;  // the backup's body is the torrent asked for
+        bool saved;  // the torrent asked for was saved
+        size_t asked;
     };
     const Case cases[] = {
-        {"body=multi.torrent", "body=single.torrent", true},
-        {"body=single-cut.torrent length=none", "body=single.torrent encoding=gzip", true},
-        {"body=multi.torrent", "body=multi.torrent", false},
-        {"body=single-cut.torrent length=none", "body=single-cut.torrent encoding=gzip length=none", false},
+        {"body=multi.torrent", "body=single.torrent", true, 2},
+        {"body=single-cut.torrent length=none", "body=single.torrent encoding=gzip", true, 2},
+        {"body=multi.torrent", "body=multi.torrent", false, 2},
+        {"body=single-cut.torrent length=none", "body=single-cut.torrent encoding=gzip length=none", false, 2},
+        {"body=single-tail.torrent", "status=404", true, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.primary) + ", then " + c.backup);
@@ -497,13 +509,14 @@ TEST_F(Download, OnlyTheWholeTorrentAskedForIsTaken) {
             EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kBadBody});
             EXPECT_EQ(Form(), before);
         }
-        EXPECT_EQ(servers_.Log().size(), 2u) << "both servers were asked";
+        EXPECT_EQ(servers_.Log().size(), c.asked);
     }
 }
 
 // The disk fills up during the save: the partial file goes, and the user is told as for a file
-// that can't be created.  The small disk is a 16 KiB file system in the test session's own
-// mount namespace (tests/wine/session.sh).
+// that can't be created, though the backup then answers 404: the torrent was found, only its save
+// failed.  The small disk is a 16 KiB file system in the test session's own mount namespace
+// (tests/wine/session.sh).
 TEST_F(Download, FullDiskLeavesNoFile) {
     wchar_t small[MAX_PATH] = {};
     ASSERT_TRUE(GetEnvironmentVariableW(L"VELQUOR_SMALL_DISK", small, MAX_PATH));
@@ -512,8 +525,7 @@ TEST_F(Download, FullDiskLeavesNoFile) {
     ASSERT_LT(total.QuadPart, 1024u * 1024u) << "no small disk at " << Narrow(small);
     const std::string info = "d6:lengthi1e4:name4:full12:piece lengthi16384e6:pieces40000:" + std::string(40000, 'x') + "e";
     WriteFile(Made("full.torrent"), "d4:info" + info + "e");
-    Point(servers_.Http(), servers_.Refused());
-    servers_.Plan("body=full.torrent", "");
+    servers_.Plan("body=full.torrent", "status=404");
     Ask(SystemSha1Hex(info));
     Start();
     FileDialogDriver save(kSaveTitle, kDownloadMs);
@@ -522,6 +534,7 @@ TEST_F(Download, FullDiskLeavesNoFile) {
     EXPECT_TRUE(save.Accept(path)) << save.Describe();
     EXPECT_TRUE(Finished());
     EXPECT_EQ(Messages(), std::vector<std::wstring>{kCannotCreate});
+    EXPECT_EQ(servers_.Log().size(), 2u);
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a partial file was left";
     DeleteFileW(path.c_str());
 }
@@ -562,8 +575,8 @@ TEST_F(Download, ZlibWrappedDeflate) {
     EXPECT_EQ(live_.Text(IDC_NAME), L"");
 }
 
-// The primary's torrent can't be written: the backup is asked for the same hash, and its torrent
-// is offered for saving again.
+// The primary's torrent can't be written: the user is told so at once, then the backup is asked
+// for the same hash and its torrent offered for saving again, somewhere else if the user likes.
 TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
     const std::wstring locked = Made("locked.torrent");
     WriteFile(locked, "held");
@@ -575,6 +588,7 @@ TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         FileDialogDriver save(kSaveTitle, kDownloadMs);
         ASSERT_TRUE(save.found()) << attempt;
+        EXPECT_EQ(Messages().size(), size_t(attempt)) << "a save dialog before the user knew why the last saved nothing";
         EXPECT_EQ(save.initialName(), std::wstring(kSingle.name) + L".torrent");
         // The overwrite prompt is the file dialog's own; answer it yes.
         HWND window = save.hwnd();
@@ -587,7 +601,7 @@ TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
     }
     EXPECT_TRUE(Finished());
     CloseHandle(hold);
-    EXPECT_EQ(Messages(), std::vector<std::wstring>{kCannotCreate}) << "one message, from the last attempt";
+    EXPECT_EQ(Messages(), (std::vector<std::wstring>{kCannotCreate, kCannotCreate})) << "one message per failed save";
     EXPECT_EQ(ReadFile(locked), "held");
     const std::vector<Request> log = servers_.Log();
     ASSERT_EQ(log.size(), 2u);
@@ -651,21 +665,36 @@ TEST_F(Download, StrayStepMessagesWriteNothing) {
     EXPECT_TRUE(Messages().empty());
 }
 
-// Pressed before any hash was read or scanned: the servers are asked for forty zeros, never for
-// whatever the memory under the dialog's object held.
+// Pressed when no field shows a hash: before any was read or scanned, or after a text that holds
+// none, the hash of before included.  No server is asked, for zeros, for whatever the memory
+// under the dialog's object held, or for a torrent the form no longer shows; the user is told.
 class FreshDownload : public Download {
 protected:
     FreshDownload() : Download(false) {}
 };
 
-TEST_F(FreshDownload, AsksForZerosBeforeAnyHashIsKnown) {
-    servers_.Plan("status=404", "status=404");
-    EXPECT_EQ(RunToMessages(), std::vector<std::wstring>{kNotFound});
-    const std::string zeros(40, '0');
-    const std::vector<Request> log = servers_.Log();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].path, "/00/00/" + zeros + ".torrent");
-    EXPECT_EQ(log[1].path, "/torrent/" + zeros + ".torrent");
+TEST_F(FreshDownload, NoHashShownAsksNoServer) {
+    servers_.Plan("body=single.torrent", "body=single.torrent");
+    const std::wstring texts[] = {
+        L"",  // nothing typed yet
+        L"magnet:?xt=urn:btmh:1220" + std::wstring(64, L'a') + L"&dn=v2-only",
+        LongLink(std::string(kSingle.hex).substr(0, 39)),
+    };
+    for (const std::wstring& text : texts) {
+        SCOPED_TRACE(Narrow(text));
+        Forget();
+        if (!text.empty()) {
+            Ask(kSingle.hex);
+            live_.SetText(IDC_LONG_LINK, text);
+            ASSERT_EQ(live_.Text(IDC_SHORT_LINK), L"");
+        }
+        live_.PostClick(IDC_DOWNLOAD);
+        EXPECT_TRUE(WaitUntil([&] { return !Messages().empty(); }));
+        EXPECT_EQ(Messages(), std::vector<std::wstring>{kNoHash});
+        EXPECT_TRUE(IsWindowEnabled(live_.item(IDC_DOWNLOAD)));
+        EXPECT_TRUE(Captions().empty());
+    }
+    EXPECT_TRUE(servers_.Log().empty());
 }
 
 TEST_F(Download, CancelledSaveEndsQuietly) {
@@ -749,45 +778,74 @@ TEST_F(Download, UserActsWhileDownloading) {
     EXPECT_EQ(Messages(), std::vector<std::wstring>{});
 }
 
-// The window closes while the worker waits for the body: the process still ends with the
-// dialog's 0, and the worker, once its body arrives, finds no window and says nothing.
-TEST(DownloadClose, ClosingDuringADownloadExitsZero) {
+// The window closes while a worker runs: the download waiting for its body, or the hash of a film
+// of tens of GiB.  The process still ends at once with the dialog's 0, and the worker says nothing.
+TEST(Closing, DuringAWorkerExitsZeroAtOnce) {
     CacheServers& servers = CacheServers::Get();
     ASSERT_TRUE(servers.ok());
-    servers.Plan("body=single.torrent hold=50", "");  // released only after the process ended
+    const std::wstring film = servers.Path("film.mkv");
+    ASSERT_TRUE(SparseFile(film, 40LL << 30));
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --product " + servers.Http() + L" " + servers.Https();
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    const HWND window = WaitForProcessDialog(pi.dwProcessId);
-    EXPECT_NE(window, nullptr);
-    if (window) {
-        SendMessageW(GetDlgItem(window, IDC_LONG_LINK), WM_SETTEXT, 0,
-                     reinterpret_cast<LPARAM>(LongLink(kRequestedHex).c_str()));
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_DOWNLOAD)));
-        EXPECT_TRUE(WaitUntil([&] { return servers.Log().size() == 1; })) << "the download never started";
-        PostMessageW(window, WM_CLOSE, 0, 0);
+    for (bool hashing : {false, true}) {
+        SCOPED_TRACE(hashing ? "hashing" : "downloading");
+        servers.Plan("body=single.torrent hold=50", "");  // released only after the process ended
+        std::wstring command = L"\"" + std::wstring(self) + L"\" --product " + servers.Http() + L" " + servers.Https();
+        if (hashing) command += L" \"" + film + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        const HWND window = WaitForProcessDialog(pi.dwProcessId);
+        EXPECT_NE(window, nullptr);
+        if (window && hashing) {
+            // The process Browses to the film itself; its progress shows in the ed2k field.
+            EXPECT_TRUE(WaitUntil([&] {
+                wchar_t text[64] = {};  // a message, which crosses processes, unlike GetWindowText on an edit
+                DWORD_PTR ignored;
+                SendMessageTimeoutW(GetDlgItem(window, IDC_ED2K_LINK), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text),
+                                    SMTO_ABORTIFHUNG, 1000, &ignored);
+                return std::wcschr(text, L'%') != nullptr;
+            })) << "the hash never showed progress";
+        } else if (window) {
+            SendMessageW(GetDlgItem(window, IDC_LONG_LINK), WM_SETTEXT, 0,
+                         reinterpret_cast<LPARAM>(LongLink(kRequestedHex).c_str()));
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_DOWNLOAD)));
+            EXPECT_TRUE(WaitUntil([&] { return servers.Log().size() == 1; })) << "the download never started";
+        }
+        if (window) PostMessageW(window, WM_CLOSE, 0, 0);
+        const bool ended = WaitForSingleObject(pi.hProcess, kWaitMs) == WAIT_OBJECT_0;
+        servers.Release("release");
+        DWORD code = 12345;
+        if (!ended) TerminateProcess(pi.hProcess, 99);
+        WaitForSingleObject(pi.hProcess, kWaitMs);
+        GetExitCodeProcess(pi.hProcess, &code);
+        EXPECT_TRUE(ended) << "the process did not end within " << kWaitMs << " ms";
+        EXPECT_EQ(code, 0u);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
     }
-    const bool ended = WaitForSingleObject(pi.hProcess, kDownloadMs) == WAIT_OBJECT_0;
-    servers.Release("release");
-    DWORD code = 12345;
-    if (!ended) TerminateProcess(pi.hProcess, 99);
-    GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_TRUE(ended) << "the process hung";
-    EXPECT_EQ(code, 0u);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    DeleteFileW(film.c_str());
 }
 
+const std::wstring kOpenAnyTitle = L"\x6253\x5F00\x6587\x4EF6\x8BA1\x7B97\x7535\x9A74\x5730\x5740";  // 打开文件计算电驴地址
+
 // The product's own entry, pointed at the test servers: a dialog on a fresh object in this
-// frame, and the process ended with its result, as velquor.exe does.
-int ProductMain(const wchar_t* primary, const wchar_t* backup) {
-    static const DownloadServers table = {primary, backup};
+// frame, and the process ended with its result, as velquor.exe does.  Given a file, it Browses to
+// it through its own open dialog, as a user would.
+int ProductMain(const wchar_t* primary, const wchar_t* backup, const wchar_t* browse) {
+    static const DownloadServers table = {primary, backup, kCacheServers.silenceMs};
     downloadServers = &table;
+    if (browse) {
+        static std::wstring path = browse;
+        CloseHandle(CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+            const HWND window = WaitForProcessDialog(GetCurrentProcessId());
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
+            FileDialogDriver(kOpenAnyTitle).Accept(path);
+            return 0;
+        }, nullptr, 0, nullptr));
+    }
     ExitProcess(UINT(RunLinkDialog()));
 }
 
@@ -796,7 +854,8 @@ int ProductMain(const wchar_t* primary, const wchar_t* backup) {
 int main(int argc, char** argv) {
     int wargc = 0;
     wchar_t** wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
-    if (wargc == 4 && std::wstring(wargv[1]) == L"--product") return ProductMain(wargv[2], wargv[3]);
+    if ((wargc == 4 || wargc == 5) && std::wstring(wargv[1]) == L"--product")
+        return ProductMain(wargv[2], wargv[3], wargc == 5 ? wargv[4] : nullptr);
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     CacheServers::Get().Untrust();

@@ -59,8 +59,13 @@ std::wstring Link(const std::wstring& name, const std::wstring& size, const std:
     return L"ed2k://|file|" + name + L"|" + size + L"|" + digest + L"|/";
 }
 
+const std::wstring kProgress = L"\x6B63\x5728\x8BA1\x7B97\x7535\x9A74\x5730\x5740... ";  // 正在计算电驴地址...
+constexpr DWORD kHashMs = 120000;  // a ceiling for a multi-GiB hash on a loaded machine
+constexpr long long kFilmSize = 40LL << 30;  // a hash of minutes, stopped long before its end
+
 std::wstring Hashed(LiveDialog& live, const std::wstring& path) {
     live.Run([&] { live.object().HashFileForEd2k(path.c_str()); });
+    EXPECT_TRUE(live.HashEnded(kHashMs)) << "the hash never ended";
     return live.Text(IDC_ED2K_LINK);
 }
 
@@ -72,14 +77,17 @@ void Browse(LiveDialog& live, const std::wstring& path) {
     ASSERT_TRUE(dialog.Accept(path)) << dialog.Describe();
 }
 
-const std::wstring kProgress = L"\x6B63\x5728\x8BA1\x7B97\x7535\x9A74\x5730\x5740... ";  // 正在计算电驴地址...
-constexpr DWORD kHashMs = 120000;  // a ceiling for a multi-GiB hash on a loaded machine
-
-// The n of a text "正在计算电驴地址... n%", else -1.
+// The n of a text "正在计算电驴地址... n% (Esc 取消)", else -1.
 int Percent(const FieldLog::Entry& e) {
     if (e.read || e.text.compare(0, kProgress.size(), kProgress)) return -1;
     const int n = _wtoi(e.text.c_str() + kProgress.size());
-    return e.text == kProgress + std::to_wstring(n) + L"%" ? n : -1;
+    return e.text == kProgress + std::to_wstring(n) + L"% (Esc \x53D6\x6D88)" ? n : -1;
+}
+// Whether a progress text, in whatever form, has been written.
+bool ShowsProgress(FieldLog& log) {
+    for (const FieldLog::Entry& e : log.Entries())
+        if (!e.read && !e.text.compare(0, kProgress.size(), kProgress)) return true;
+    return false;
 }
 
 TEST(Ed2kLinkText, EscapesSeparatorsKeepsOtherText) {
@@ -133,45 +141,23 @@ TEST(Ed2kFiles, UnopenableFileLeavesTheField) {
 
 // 5,000,000,000 bytes of zeros through Browse, sparse so the disk stays empty; digest from rhash
 // --ed2k over a file of the same size.  The size needs all 64 bits and the read loop ~4800 reads.
-// The hash takes seconds: the field counts up meanwhile, and commands given then wait for the link.
+// The hash takes seconds, and the field counts up meanwhile.
 TEST(Ed2kFiles, SparseFileBeyond4GiBShowsProgress) {
     TempDir dir;
     const std::wstring path = dir.path() + L"\\big.bin";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD ignored;
-    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
-    LARGE_INTEGER size;
-    size.QuadPart = 5000000000LL;
-    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file));
-    CloseHandle(file);
+    ASSERT_TRUE(SparseFile(path, 5000000000LL));
     const std::wstring link = Link(L"big.bin", L"5000000000", L"C31BE58AEC5FF63340B50A31B88106D4");
 
     LiveDialog live;
     live.SetText(IDC_ED2K_LINK, L"old");
-    PutClipboard(L"before");
     FieldLog log(live, IDC_ED2K_LINK);
     const DWORD start = GetTickCount();
     Browse(live, path);
-    ASSERT_TRUE(WaitUntil([&] { return log.Written(link) >= 0 || !log.Entries().empty(); }, kHashMs));
-    // 复 制 clicked, and the same command sent from this thread, as other programs can send it:
-    // both wait until the hash has ended, which they could not if it read the message queue.
-    live.PostClick(IDC_COPY_ED2K);
-    SendNotifyMessageW(live.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_COPY_ED2K, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(live.item(IDC_COPY_ED2K)));
     ASSERT_TRUE(WaitUntil([&] { return log.Written(link) >= 0; }, kHashMs)) << "no link after " << kHashMs << " ms";
-    const int end = log.Written(link);
-    // Each copy reads the field once; so does the hash, before its first progress.
-    ASSERT_TRUE(WaitUntil([&] {
-        const std::vector<FieldLog::Entry> entries = log.Entries();
-        auto isRead = [](const FieldLog::Entry& e) { return e.read; };
-        return std::count_if(entries.begin(), entries.end(), isRead) >= 3 ||
-               std::count_if(entries.begin() + end, entries.end(), isRead) >= 2;
-    })) << "the copies never read the field";
-    live.Run([] {});  // the second copy has finished
-    EXPECT_EQ(Narrow(ClipboardText()), Narrow(link));
+    ASSERT_TRUE(live.HashEnded());
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), link);
 
+    const int end = log.Written(link);
     const std::vector<FieldLog::Entry> entries = log.Entries();
     std::vector<int> shown;  // the progress texts, by index
     for (int i = 0; i < end; ++i) {
@@ -189,13 +175,46 @@ TEST(Ed2kFiles, SparseFileBeyond4GiBShowsProgress) {
         EXPECT_GE(now.at - before.at, 200u) << "more than a few times a second";
     }
     EXPECT_GT(Percent(entries[shown.back()]), Percent(first));
-    // The hash reads the field once, just before its first progress, to put it back should the
-    // file fail; any other read before the link is a command that ran inside the hash.
+    // Read once, just before the first progress, to be put back should the hash stop.
     for (int i = 0; i < end; ++i) {
         if (entries[i].read) {
-            EXPECT_EQ(i + 1, shown.front()) << "the field read inside the hash";
+            EXPECT_EQ(i + 1, shown.front()) << "the field read other than before the progress";
         }
     }
+}
+
+// A film of tens of GiB takes minutes: all the while the window answers at once, works as usual
+// and says it works in the background, and Esc stops the hash and brings the old link back.
+TEST(Ed2kFiles, LongHashLeavesTheWindowLive) {
+    TempDir dir;
+    const std::wstring path = dir.path() + L"\\film.mkv";
+    ASSERT_TRUE(SparseFile(path, kFilmSize));
+    LiveDialog live;
+    live.SetText(IDC_ED2K_LINK, L"old");
+    FieldLog log(live, IDC_ED2K_LINK);
+    Browse(live, path);
+    ASSERT_TRUE(WaitUntil([&] { return ShowsProgress(log); }, kHashMs)) << "no progress";
+
+    DWORD_PTR ignored;
+    ASSERT_TRUE(SendMessageTimeoutW(live.hwnd(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored))
+        << "the window did not answer within a second";
+    HCURSOR cursor = nullptr;
+    live.Run([&] {
+        SendMessageW(live.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(live.hwnd()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        cursor = GetCursor();
+    });
+    EXPECT_EQ(cursor, LoadCursorW(nullptr, IDC_APPSTARTING));
+    live.SetText(IDC_LONG_LINK, L"magnet:?xt=urn:btih:a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(live.Text(IDC_SHORT_LINK), L"magnet:?xt=urn:btih:VGMT4NSHA2AWVOR6EVYXQUGCNSONBWE5");
+    EXPECT_TRUE(live.object().Hashing()) << "the hash ended before Esc: no test of it";
+
+    // Esc as the key comes: the dialog's loop makes it IDCANCEL.
+    PostMessageW(live.item(IDC_LONG_LINK), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(live.HashEnded());
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"old");
+    Sleep(1000);  // long enough for four more progress texts, had the hash gone on
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"old");
+    EXPECT_FALSE(live.Ended(0)) << "Esc closed the window";
 }
 
 // A file that fails part-way, after the progress has shown: the field gets back what it showed.
@@ -252,6 +271,25 @@ TEST(Browse, OpenDialogHashesTheChosenFile) {
     EXPECT_EQ(again.initialName(), kChineseName);
     EXPECT_TRUE(again.Cancel());
     live.Run([] {});
+}
+
+// A second Browse during a hash stops the first: only the second file's link shows, and stays.
+TEST(Browse, SecondBrowseDuringAHashShowsOnlyItsLink) {
+    TempDir dir;
+    const std::wstring film = dir.path() + L"\\film.mkv";
+    ASSERT_TRUE(SparseFile(film, kFilmSize));
+    const std::wstring link = Link(L"small.txt", L"3", L"A448017AAF21D8525FC10AE87AA6729D");
+    LiveDialog live;
+    FieldLog log(live, IDC_ED2K_LINK);
+    Browse(live, film);
+    ASSERT_TRUE(WaitUntil([&] { return ShowsProgress(log); }, kHashMs)) << "no progress";
+    Browse(live, dir.File(L"small.txt", "abc"));
+    EXPECT_TRUE(live.HashEnded());
+    Sleep(1000);
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), link);
+    const std::vector<std::wstring> texts = log.Texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), link) << "written after the second file's link";
 }
 
 BOOL CALLBACK CloseOwnedBy(HWND window, LPARAM owner) {

@@ -357,7 +357,8 @@ LRESULT CALLBACK SeeMarker(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 // Posts the drop and waits until the dialog's loop takes the next posted message from its
-// queue, which it does only after the drop's handling has returned.
+// queue, which it does only after the drop's handling has returned, and then until the first
+// file's hash has ended.
 bool PostDrop(LiveDialog& live, const std::vector<std::wstring>& paths) {
     HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, SeeMarker, nullptr, live.threadId());
     EXPECT_TRUE(hook);
@@ -366,7 +367,7 @@ bool PostDrop(LiveDialog& live, const std::vector<std::wstring>& paths) {
     PostMessageW(live.hwnd(), kMarker, 0, 0);
     const bool handled = WaitForSingleObject(markerSeen, kWaitMs) == WAIT_OBJECT_0;
     UnhookWindowsHookEx(hook);
-    return handled;
+    return handled && live.HashEnded();
 }
 
 // Every dropped file is tried as a torrent; the first is also hashed under its own name, and

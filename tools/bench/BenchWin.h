@@ -9,7 +9,10 @@
 #include "support/LiveDialog.h"
 
 // The best of `rounds` calls, each from an empty ed2k field so that every round writes it anew.
-inline double BestOnDialogThread(LiveDialog& dialog, int rounds, const std::function<void()>& call) {
+// For a call that hands its work to a worker, `until` waits for the work's end, which the round
+// then includes.
+inline double BestOnDialogThread(LiveDialog& dialog, int rounds, const std::function<void()>& call,
+                                 const std::function<void()>& until = nullptr) {
     LARGE_INTEGER frequency, t0, t1;
     QueryPerformanceFrequency(&frequency);
     double best = 1e30;
@@ -20,6 +23,10 @@ inline double BestOnDialogThread(LiveDialog& dialog, int rounds, const std::func
             call();
             QueryPerformanceCounter(&t1);
         });
+        if (until) {
+            until();
+            QueryPerformanceCounter(&t1);
+        }
         const double seconds = double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
         if (seconds < best) best = seconds;
     }

@@ -1,5 +1,6 @@
-// Times HashFileForEd2k on the live dialog's own thread, from inside the process so that Wine's
-// start-up is not counted, and shows the peak working set before and after.
+// Times HashFileForEd2k from its start on the live dialog's own thread to the end of its worker,
+// from inside the process so that Wine's start-up is not counted, and shows the peak working set
+// before and after.
 #include <windows.h>
 #include <psapi.h>
 
@@ -37,8 +38,9 @@ int wmain(int argc, wchar_t** argv) {
         const unsigned long long size = (unsigned long long)info.nFileSizeHigh << 32 | info.nFileSizeLow;
 
         const SIZE_T peakBefore = PeakWorkingSetKiB();
-        // On the dialog's thread, as the Browse command and a drop call it.
-        const double best = BestOnDialogThread(dialog, rounds, [&] { dialog.object().HashFileForEd2k(path); });
+        // Started on the dialog's thread, as the Browse command and a drop start it.
+        const double best = BestOnDialogThread(dialog, rounds, [&] { dialog.object().HashFileForEd2k(path); },
+                                               [&] { dialog.HashEnded(INFINITE); });
         const SIZE_T peakAfter = PeakWorkingSetKiB();
         std::printf("%llu bytes: %.3f s, %.1f MiB/s, peak working set %lu KiB before, %lu KiB after, %s\n", size,
                     best, double(size) / 1048576.0 / best, (unsigned long)peakBefore, (unsigned long)peakAfter,

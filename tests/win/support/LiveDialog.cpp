@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -88,6 +89,14 @@ void LiveDialog::Run(const std::function<void()>& fn) {
     SendMessageW(hwnd_, kRunMessage, 0, reinterpret_cast<LPARAM>(&fn));
 }
 
+bool LiveDialog::HashEnded(DWORD ms) {
+    return WaitUntil([&] {
+        bool hashing = true;
+        Run([&] { hashing = object_->Hashing(); });
+        return !hashing;
+    }, ms);
+}
+
 bool LiveDialog::Close() {
     PostMessageW(hwnd_, WM_CLOSE, 0, 0);
     return Ended(kWaitMs);
@@ -147,8 +156,7 @@ HWND WaitForProcessDialog(DWORD pid, DWORD ms) {
     return found.window;
 }
 
-// Wine's clipboard manager may hold the clipboard for a moment after each change.
-static bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
+bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
 
 void PutClipboard(const std::wstring* text) {
     ASSERT_TRUE(OpenClipboardSoon());
@@ -168,10 +176,12 @@ void PutClipboard(const std::wstring* text) {
 }
 void PutClipboard(const std::wstring& text) { PutClipboard(&text); }
 
-std::wstring ClipboardText() {
+std::wstring ClipboardText(SIZE_T* bytes) {
+    if (bytes) *bytes = 0;
     if (!OpenClipboardSoon()) return L"<not opened>";
     std::wstring out = L"<none>";
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (bytes) *bytes = GlobalSize(data);
         if (const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data))) {
             out = text;
             GlobalUnlock(data);
@@ -234,9 +244,85 @@ void FieldLog::Clear() {
     entries_.clear();
 }
 
+namespace {
+const wchar_t kMessageBoxWatchProperty[] = L"VelquorTestMessageBoxWatch";
+}
+
+MessageBoxWatch::MessageBoxWatch(LiveDialog& live, std::function<bool(HWND)> isMessageBox)
+    : live_(live), isMessageBox_(std::move(isMessageBox)) {
+    live_.Run([&] {
+        SetPropW(live_.hwnd(), kMessageBoxWatchProperty, this);
+        hook_ = SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+    });
+    if (!hook_) ADD_FAILURE() << "no message box hook";
+}
+
+MessageBoxWatch::~MessageBoxWatch() {
+    live_.Run([&] {
+        UnhookWindowsHookEx(hook_);
+        RemovePropW(live_.hwnd(), kMessageBoxWatchProperty);
+    });
+}
+
+// Runs on the dialog's thread, where the watch is found through its owner's property.
+LRESULT CALLBACK MessageBoxWatch::Hook(int code, WPARAM wParam, LPARAM lParam) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    HWND owner = code == HCBT_ACTIVATE ? GetWindow(window, GW_OWNER) : nullptr;
+    MessageBoxWatch* self = owner ? static_cast<MessageBoxWatch*>(GetPropW(owner, kMessageBoxWatchProperty)) : nullptr;
+    if (!self || ClassName(window) != L"#32770") return CallNextHookEx(nullptr, code, wParam, lParam);
+    const bool inSent = InSendMessage() != FALSE;
+    const bool box = !self->isMessageBox_ || self->isMessageBox_(window);
+    wchar_t text[512] = {};
+    if (box) GetDlgItemTextW(window, 0xFFFF, text, 512);
+    {
+        std::lock_guard<std::mutex> hold(self->lock_);
+        self->openedInSentMessage_ += inSent;
+        if (box) self->boxes_.push_back({text, inSent});
+    }
+    if (box) PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<MessageBoxWatch::Box> MessageBoxWatch::Boxes() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return boxes_;
+}
+
+std::vector<std::wstring> MessageBoxWatch::Texts() {
+    std::vector<std::wstring> texts;
+    for (const Box& box : Boxes()) texts.push_back(box.text);
+    return texts;
+}
+
+bool MessageBoxWatch::WaitFor(size_t count, DWORD ms) {
+    return WaitUntil([&] { return Boxes().size() >= count; }, ms);
+}
+
+int MessageBoxWatch::OpenedInSentMessage() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return openedInSentMessage_;
+}
+
+void MessageBoxWatch::Clear() {
+    std::lock_guard<std::mutex> hold(lock_);
+    boxes_.clear();
+}
+
 std::string Narrow(const std::wstring& text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
     return out;
+}
+
+bool SparseFile(const std::wstring& path, long long size) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD ignored;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
 }

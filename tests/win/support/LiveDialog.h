@@ -36,6 +36,8 @@ public:
     void PostClick(int id);
     // Runs `fn` on the dialog's thread, inside its message handling.
     void Run(const std::function<void()>& fn);
+    // Waits up to `ms` until no ed2k hash runs in the background; false on timeout.
+    bool HashEnded(DWORD ms = kWaitMs);
 
     // Sends WM_CLOSE and waits for the dialog to end; returns false on timeout.
     bool Close();
@@ -66,11 +68,14 @@ HWND WaitForWindow(const wchar_t* className, const std::wstring& title, DWORD ms
 // The visible dialog window of another process, waited for up to `ms`.
 HWND WaitForProcessDialog(DWORD pid, DWORD ms = kWaitMs);
 
+// OpenClipboard(nullptr) on the calling thread, tried for up to 3 s: Wine's clipboard manager
+// may hold the clipboard for a moment after each change.
+bool OpenClipboardSoon();
 // The clipboard from the test thread: text on it (or nothing, for an empty clipboard), and its
-// Unicode text, "<none>" when it holds none.
+// Unicode text, "<none>" when it holds none; `bytes`, if given, gets the text block's GlobalSize.
 void PutClipboard(const std::wstring* text);
 void PutClipboard(const std::wstring& text);
-std::wstring ClipboardText();
+std::wstring ClipboardText(SIZE_T* bytes = nullptr);
 
 // Every text one control of the live dialog is given, and every time something reads it, while
 // the log lives: the control is subclassed on the dialog's thread, where the entries are stamped.
@@ -100,4 +105,47 @@ private:
     std::vector<Entry> entries_;
 };
 
+// The message boxes the live dialog raises while the watch lives, each read and closed with OK.
+// A CBT hook on the dialog's thread sees every window the dialog owns as it is activated; of
+// those of the dialog class (#32770) that `isMessageBox` accepts (all, when it is empty) it
+// records the text of the static control 0xFFFF, where a message box shows its text, and whether
+// the UI thread was then handling a message sent from another thread (InSendMessage()), and
+// posts OK to the box.  File dialogs are of that class too: a test that also opens them passes a
+// predicate that leaves them to its FileDialogDriver, for instance by their titles (a box from
+// ReportError has Wine's default caption, "Error", or 错误 under a Chinese locale); they still
+// count in OpenedInSentMessage().  A click whose command raises a box is posted
+// (LiveDialog::PostClick): a sent one would wait, with no timeout, for the box to close.
+class MessageBoxWatch {
+public:
+    struct Box {
+        std::wstring text;
+        bool inSentMessage;
+    };
+    explicit MessageBoxWatch(LiveDialog& live, std::function<bool(HWND)> isMessageBox = nullptr);
+    ~MessageBoxWatch();
+    MessageBoxWatch(const MessageBoxWatch&) = delete;
+    MessageBoxWatch& operator=(const MessageBoxWatch&) = delete;
+
+    std::vector<Box> Boxes();
+    std::vector<std::wstring> Texts();  // the boxes' texts, in order
+    // Waits up to `ms` until `count` boxes have been answered; false on timeout.
+    bool WaitFor(size_t count, DWORD ms = kWaitMs);
+    void Clear();
+    // The boxes and file dialogs that came up inside another thread's SendMessage, where Windows
+    // refuses the outgoing COM calls that file dialogs make.
+    int OpenedInSentMessage();
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+    LiveDialog& live_;
+    std::function<bool(HWND)> isMessageBox_;
+    HHOOK hook_ = nullptr;
+    std::mutex lock_;
+    std::vector<Box> boxes_;
+    int openedInSentMessage_ = 0;
+};
+
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
+
+// A file of `size` zero bytes that takes no room on the disk.
+bool SparseFile(const std::wstring& path, long long size);
