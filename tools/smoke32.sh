@@ -65,6 +65,18 @@ wine_processes() {
     return 0
 }
 
+# The CPU time, in clock ticks, that the run's Wine processes have used so far.
+wine_cpu_ticks() {
+    local p stat total=0
+    for p in $(wine_processes clients) $(wine_processes server); do
+        stat=$(cat "/proc/$p/stat" 2>/dev/null) || continue
+        stat=${stat##*) }  # the fields after the name, which may hold spaces
+        set -- $stat
+        total=$(( total + ${12} + ${13} ))  # utime and stime
+    done
+    echo $total
+}
+
 # The stages that run Wine are this script again, under `timeout`.
 case "${1:-}" in
 --prefix)
@@ -74,17 +86,23 @@ case "${1:-}" in
     ;;
 --settle)
     # A wineserver that stays, and with it the session's own processes (services, the desktop,
-    # devices), so that the release joins the session seen to start here.  The first trivial
-    # program starts that session, which is the long part; a second one must then come and go
-    # quickly, and the server must still be there.
+    # devices), so that the release joins the session seen to start here.  A trivial program
+    # starts that session; the session has settled once its processes have gone quiet.  Each
+    # emulated process spends a minute or two of CPU translating Wine's code before it runs.
     wine_env
     "$WINESERVER" -p
     t=$(date +%s)
     "$WINE" cmd /c exit
     echo "smoke32: the session started in $(( $(date +%s) - t )) s"
     t=$(date +%s)
-    timeout 300 "$WINE" cmd /c exit
-    echo "smoke32: a program in it took $(( $(date +%s) - t )) s"
+    quiet=0 last=-1
+    while [ $quiet -lt 5 ]; do
+        sleep 2
+        now=$(wine_cpu_ticks)
+        if [ $(( now - last )) -lt 10 ]; then quiet=$(( quiet + 1 )); else quiet=0; fi
+        last=$now
+    done
+    echo "smoke32: the session went quiet after $(( $(date +%s) - t )) s more"
     if [ -z "$(wine_processes server)" ]; then
         echo "smoke32: the wineserver ended while the session started" >&2
         exit 1
