@@ -16,9 +16,7 @@ sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 if [ ${#missing[@]} -ne 0 ]; then
     echo "setup: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    $sudo "$(dirname "$0")/apt_install.sh" "${missing[@]}"
 fi
 # Torrent names that are not UTF-8 are read through the ANSI code page; their tests run under
 # this locale, from which Wine takes code page 936.

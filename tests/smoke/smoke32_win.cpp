@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <dlgs.h>
+#include <winioctl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -39,6 +41,15 @@ const wchar_t kOpenTorrentTitle[] = L"\x6253\x5F00" L"BT\x79CD\x5B50\x6587\x4EF6
 const wchar_t kOpenAnyTitle[] = L"\x6253\x5F00\x6587\x4EF6\x8BA1\x7B97\x7535\x9A74\x5730\x5740";  // 打开文件计算电驴地址
 const wchar_t kSaveTitle[] = L"\x4FDD\x5B58" L"BT\x79CD\x5B50\x6587\x4EF6";                             // 保存BT种子文件
 const wchar_t kIdleCaption[] = L"\x4E0B\x8F7D\x79CD\x5B50\x6587\x4EF6";                                // 下载种子文件
+
+// A file the release takes far longer to hash than the session needs to try the window during
+// the hash: zeros, sparse, so that the disk stays empty.  The ed2k field counts up meanwhile.
+const wchar_t kBigName[] = L"big.bin";
+constexpr LONGLONG kBigSize = 20LL << 30;
+const wchar_t kProgressStart[] = L"\x6B63\x5728\x8BA1\x7B97\x7535\x9A74\x5730\x5740... ";  // 正在计算电驴地址...
+const wchar_t kProgressEnd[] = L"% (Esc \x53D6\x6D88)";                                              // % (Esc 取消)
+// What a window that is not hung answers within, emulated or not.
+constexpr DWORD kAnswerMs = 1000;
 
 int checks = 0;
 int failures = 0;
@@ -239,6 +250,152 @@ bool WriteWhole(const std::wstring& path, const std::string& bytes) {
     return ok;
 }
 
+// A read the window must answer within `ms`; false, and `text` untouched, when it did not.
+bool TextWithin(HWND w, DWORD ms, std::wstring* text) {
+    wchar_t got[1024] = L"";
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutW(w, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(got), SMTO_ABORTIFHUNG, ms, &ignored))
+        return false;
+    *text = got;
+    return true;
+}
+
+// The percentage of "正在计算电驴地址... 37% (Esc 取消)", or -1 for any other text.
+int ProgressPercent(const std::wstring& text) {
+    const size_t start = wcslen(kProgressStart);
+    if (text.compare(0, start, kProgressStart) != 0) return -1;
+    size_t i = start;
+    int percent = 0;
+    for (; i < text.size() && i < start + 3 && text[i] >= L'0' && text[i] <= L'9'; ++i)
+        percent = percent * 10 + (text[i] - L'0');
+    if (i == start || percent > 100 || text.compare(i, std::wstring::npos, kProgressEnd) != 0) return -1;
+    return percent;
+}
+
+bool MakeSparseFile(const std::wstring& path, LONGLONG size) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD ignored;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
+// As the first step types, but each key bounded in time: a window that can't take it fails here.
+bool TypeInto(HWND edit, const wchar_t* text) {
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutW(edit, EM_SETSEL, 0, -1, SMTO_ABORTIFHUNG, 10000, &ignored)) return false;
+    for (const wchar_t* p = text; *p; ++p)
+        if (!SendMessageTimeoutW(edit, WM_CHAR, *p, 1, SMTO_ABORTIFHUNG, 10000, &ignored)) return false;
+    return true;
+}
+
+// The key itself, to whichever control has the focus, as a user presses it: the dialog's own
+// message loop turns it into IDCANCEL.
+void PressEscape() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND target = GetDlgItem(mainWindow, IDC_LONG_LINK);
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(mainWindow, nullptr), &info) && info.hwndFocus &&
+        (info.hwndFocus == mainWindow || IsChild(mainWindow, info.hwndFocus)))
+        target = info.hwndFocus;
+    PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+// Browse to a file of tens of GiB: the hash runs on while the window answers, takes a typed hash,
+// and stops at Esc, which gives the ed2k field back what it showed before.
+void LongHash(const std::wstring& dir) {
+    const std::wstring big = dir + L"\\" + kBigName;
+    HWND ed2k = GetDlgItem(mainWindow, IDC_ED2K_LINK);
+    const std::wstring before = Field(IDC_ED2K_LINK);
+    if (!Check(!before.empty() && MakeSparseFile(big, kBigSize), "a sparse file of 20 GiB")) return;
+    if (!Check(ChooseThroughDialog(IDC_BROWSE, kOpenAnyTitle, big), "Browse takes the big file")) {
+        DeleteFileW(big.c_str());
+        return;
+    }
+
+    // Until the progress shows, each read must be answered within a second.  A window that
+    // hashes on its own thread answers none of them until the hash has ended, and then shows
+    // the link.
+    const DWORD chosen = GetTickCount();
+    std::wstring shown = before, last;
+    DWORD unanswered = 0, quietSince = 0;  // the longest time without an answer, and since when
+    bool hung = false;
+    WaitFor(kStepMs, [&] {
+        const DWORD asked = GetTickCount();
+        if (!TextWithin(ed2k, kAnswerMs, &shown)) {
+            hung = true;
+            if (!quietSince) quietSince = asked;
+            return false;
+        }
+        if (quietSince) unanswered = std::max<DWORD>(unanswered, GetTickCount() - quietSince), quietSince = 0;
+        if (shown != last) {
+            std::printf("     after %lu ms the ed2k field shows \"%s\"\n", GetTickCount() - chosen,
+                        Narrow(shown).c_str());
+            last = shown;
+        }
+        // Progress, or the end: a text that is neither progress nor what the field showed before.
+        return ProgressPercent(shown) >= 0 ||
+               (shown != before && shown.compare(0, wcslen(kProgressStart), kProgressStart) != 0);
+    });
+    if (hung) std::printf("     the window answered nothing for %lu ms\n", unanswered);
+    const bool running = ProgressPercent(shown) >= 0;
+    Check(running, "a long hash shows its progress, with Esc to stop it");
+
+    if (running) {
+        // WM_NULL is what the system itself sends to tell a hung window.
+        DWORD slowest = 0;
+        for (int i = 0; i < 4 && !hung; ++i) {
+            DWORD_PTR ignored;
+            const DWORD asked = GetTickCount();
+            hung = !SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &ignored);
+            slowest = std::max<DWORD>(slowest, GetTickCount() - asked);
+            Sleep(250);
+        }
+        std::wstring name;
+        hung = hung || !TextWithin(GetDlgItem(mainWindow, IDC_NAME), kAnswerMs, &name);
+        std::printf("     WM_NULL answered within %lu ms at the slowest\n", slowest);
+        Check(!hung && name == kSingleName,
+              "the window answers within 1 s during the hash, and reads its other fields");
+    } else {
+        Check(!hung, "the window answers within 1 s during the hash");
+    }
+
+    if (running) {
+        std::wstring progress;
+        Check(TypeInto(GetDlgItem(mainWindow, IDC_LONG_LINK),
+                       L"magnet:?xt=urn:btih:0123456789abcdef0123456789ABCDEF01234567") &&
+                  FieldIs(IDC_LONG_LINK, L"magnet:?xt=urn:btih:0123456789ABCDEF0123456789ABCDEF01234567") &&
+                  FieldIs(IDC_SHORT_LINK, L"magnet:?xt=urn:btih:AERUKZ4JVPG66AJDIVTYTK6N54ASGRLH") &&
+                  TextWithin(ed2k, kAnswerMs, &progress) && ProgressPercent(progress) >= 0,
+              "a hash typed during the hash gives the short link, and the hash goes on");
+        if (ProgressPercent(progress) < 0) std::printf("     the ed2k field shows \"%s\"\n", Narrow(progress).c_str());
+
+        const DWORD pressed = GetTickCount();
+        PressEscape();
+        const bool back = WaitFor(60000, [&] { return TextWithin(ed2k, 5000, &shown) && shown == before; });
+        std::printf("     %lu ms from Esc to the old text\n", GetTickCount() - pressed);
+        // And it stays: the hash has stopped, and no link arrives afterwards.
+        bool stays = back;
+        for (int i = 0; i < 12 && stays; ++i) {
+            Sleep(250);
+            stays = TextWithin(ed2k, 5000, &shown) && shown == before;
+        }
+        if (!stays) std::printf("     the ed2k field shows \"%s\"\n", Narrow(shown).c_str());
+        Check(back && stays, "Esc stops the hash, and the ed2k field shows what it showed before, for good");
+    } else {
+        std::printf("     (no hash was seen running: nothing to type into or stop)\n");
+        Check(false, "a hash typed during the hash gives the short link");
+        Check(false, "Esc stops the hash, and the ed2k field shows what it showed before");
+    }
+    // The release lets the file go once its hash has stopped.
+    Check(WaitFor(60000, [&] { return DeleteFileW(big.c_str()) != FALSE; }), "the big file is deleted");
+}
+
 void Session(const std::wstring& dir) {
     DWORD t = GetTickCount();
     auto lap = [&] {
@@ -276,6 +433,11 @@ void Session(const std::wstring& dir) {
     const std::wstring copied = ClipboardText();
     if (copied != kPlainEd2k) std::printf("     the clipboard holds \"%s\"\n", Narrow(copied).c_str());
     Check(copied == kPlainEd2k, "copy puts the ed2k link on the clipboard");
+    lap();
+
+    LongHash(dir);
+    ReportStrayDialog();
+    lap();
 
     Check(SetClipboardText(kMagnet + std::wstring(kMultiHex) + L"&dn=album") &&
               ClickAndWait(IDC_PASTE_LONG) &&
@@ -343,6 +505,8 @@ int wmain(int argc, wchar_t** argv) {
     const bool ended = WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0;
     if (!ended) TerminateProcess(pi.hProcess, 1);
     Check(ended && GetExitCodeProcess(pi.hProcess, &code) && code == 0, "closes with exit code 0");
+    // Left behind only where the release still held it.
+    DeleteFileW((std::wstring(argv[2]) + L"\\" + kBigName).c_str());
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     std::printf("%d passed, %d failed, %lu ms in all\n", checks - failures, failures, GetTickCount() - t0);
