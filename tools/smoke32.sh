@@ -18,7 +18,7 @@ top=$(pwd)
 : "${VELQUOR_SMOKE32_DEADLINE:=$(( VELQUOR_SMOKE32_STARTED + ${VELQUOR_SMOKE32_MINUTES:-45} * 60 ))}"
 export VELQUOR_SMOKE32_STARTED VELQUOR_SMOKE32_DEADLINE
 # One attempt at starting the Wine session; the second attempt needs its time too.
-settle_cap=${VELQUOR_SMOKE32_SETTLE_SECONDS:-900}
+settle_cap=${VELQUOR_SMOKE32_SETTLE_SECONDS:-1200}
 
 wine_env() {
     export VELQUOR_WINEPREFIX=$top/build/wineprefix32
@@ -107,7 +107,13 @@ case "${1:-}" in
         echo "smoke32: the wineserver ended while the session started" >&2
         exit 1
     fi
-    exit 0
+    # Quiet may also mean gone: an emulated process that crashes can take the session with it,
+    # and the release would then start it all over again.
+    for p in $(wine_processes clients); do
+        case $({ tr '\0' ' ' <"/proc/$p/cmdline"; } 2>/dev/null) in *services.exe*) exit 0 ;; esac
+    done
+    echo "smoke32: the session's processes ended while it started" >&2
+    exit 1
     ;;
 esac
 
