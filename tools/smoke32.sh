@@ -6,9 +6,10 @@
 # The run goes through stages (install, prefix, settle, session), each under the time that is left
 # of VELQUOR_SMOKE32_MINUTES for the whole run (45 by default, and VELQUOR_SMOKE32_PREFIX_MINUTES
 # more, 60 by default, when the prefix has to be made); one that overruns ends the run with its
-# name rather than hanging.  The Wine session is started once and left to settle before
-# the release starts: under emulation the first start after a new prefix has been seen to lose its
-# wineserver and hang, so that start is made where it can be timed out and tried again.
+# name rather than hanging.  The Wine session is started once and left to settle before the
+# release starts: under emulation the first start after a new prefix has been seen to lose its
+# wineserver and hang, and an emulated Wine process crashes now and then, so that start is made
+# where it can be timed out, checked and tried again.
 set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -17,7 +18,8 @@ top=$(pwd)
 : "${VELQUOR_SMOKE32_STARTED:=$(date +%s)}"
 : "${VELQUOR_SMOKE32_DEADLINE:=$(( VELQUOR_SMOKE32_STARTED + ${VELQUOR_SMOKE32_MINUTES:-45} * 60 ))}"
 export VELQUOR_SMOKE32_STARTED VELQUOR_SMOKE32_DEADLINE
-# One attempt at starting the Wine session; the second attempt needs its time too.
+# One attempt at starting the Wine session (VELQUOR_SMOKE32_SETTLE_SECONDS); a second attempt
+# needs its time too.
 settle_cap=${VELQUOR_SMOKE32_SETTLE_SECONDS:-1200}
 
 wine_env() {
@@ -122,12 +124,15 @@ stage_pid=
 #     stage NAME CAP COMMAND...
 # In the background, so that an interrupt of the run is handled while a stage runs.
 stage() {
-    local name=$1 cap=$2 limit t rc=0
+    local name=$1 cap=$2 limit t rc=0 bound="the run's time, VELQUOR_SMOKE32_MINUTES=${VELQUOR_SMOKE32_MINUTES:-45}"
     shift 2
     limit=$(( VELQUOR_SMOKE32_DEADLINE - $(date +%s) ))
-    if [ "$cap" -gt 0 ] && [ "$cap" -lt "$limit" ]; then limit=$cap; fi
+    if [ "$cap" -gt 0 ] && [ "$cap" -lt "$limit" ]; then
+        limit=$cap
+        bound="its own cap of $cap s"
+    fi
     if [ "$limit" -le 0 ]; then
-        echo "smoke32: no time left for the $name stage (VELQUOR_SMOKE32_MINUTES=${VELQUOR_SMOKE32_MINUTES:-45})" >&2
+        echo "smoke32: no time left for the $name stage ($bound)" >&2
         return 124
     fi
     t=$(date +%s)
@@ -137,8 +142,7 @@ stage() {
     stage_pid=
     case $rc in
     124|137)
-        echo "smoke32: the $name stage did not finish within $limit s and was stopped" \
-             "(VELQUOR_SMOKE32_MINUTES=${VELQUOR_SMOKE32_MINUTES:-45})" >&2 ;;
+        echo "smoke32: the $name stage did not finish within $limit s ($bound) and was stopped" >&2 ;;
     esac
     echo "smoke32: $name: $(( $(date +%s) - t )) s (exit $rc)"
     return $rc
