@@ -77,57 +77,53 @@ DWORD WINAPI HashThread(LPVOID param) {
         step.kind = kind;
         return HandOverStep(job->window, kHashStepProperty, LinkDialog::kHashStepMessage, step);
     };
-    bool held = false;
-    while (!Stopped(job->job) && !(held = InterlockedCompareExchange(&bufferHeld, 1, 0) == 0)) Sleep(kBufferPollMs);
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (held)
-        file = CreateFileW(job->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    while (InterlockedCompareExchange(&bufferHeld, 1, 0) != 0) {
+        if (Stopped(job->job)) {
+            std::free(job);
+            return 0;
+        }
+        Sleep(kBufferPollMs);
+    }
+    bool whole = false;
+    Ed2kContext ctx;
+    uint64_t total = 0;
+    HANDLE file = CreateFileW(job->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         // Only the percentages use the size; the link counts the bytes it read.
         DWORD sizeHigh = 0;
         const DWORD sizeLow = GetFileSize(file, &sizeHigh);
         const uint64_t size = uint64_t(sizeHigh) << 32 | sizeLow;
-        Ed2kContext ctx;
         Ed2kInit(ctx);
-        uint64_t total = 0;
-        bool failed = false;
         DWORD due = GetTickCount() + kQuietMs;
         for (;;) {
             DWORD got = 0;
             // A read of 0 bytes is the end, even when the file said it was bigger.
-            if (Stopped(job->job) || !ReadFile(file, readBuffer, kReadSize, &got, nullptr)) {
-                failed = true;
+            if (Stopped(job->job) || !ReadFile(file, readBuffer, kReadSize, &got, nullptr)) break;
+            if (got == 0) {
+                whole = true;
                 break;
             }
-            if (got == 0) break;
             Ed2kUpdate(ctx, readBuffer, got);
             total += got;
             // By the clock, so that slow disks and fast caches alike update it four times a second.
             const DWORD now = GetTickCount();
             if (LONG(now - due) >= 0) {
                 step.percent = Percent(total, size);
-                if (!hand(HashStep::kProgress)) {
-                    failed = true;
-                    break;
-                }
+                if (!hand(HashStep::kProgress)) break;
                 due = GetTickCount() + kProgressMs;
             }
         }
         CloseHandle(file);
-        InterlockedExchange(&bufferHeld, 0);
-        held = false;
-        if (!failed) {
-            Ed2kFinal(ctx, step.digest);
-            step.total = total;
-            step.path = job->path;
-            hand(HashStep::kDone);
-        } else if (!Stopped(job->job)) {
-            hand(HashStep::kFailed);
-        }
-    } else {
-        if (held) InterlockedExchange(&bufferHeld, 0);
-        if (!Stopped(job->job)) hand(HashStep::kFailed);
+    }
+    InterlockedExchange(&bufferHeld, 0);
+    if (whole) {
+        Ed2kFinal(ctx, step.digest);
+        step.total = total;
+        step.path = job->path;
+        hand(HashStep::kDone);
+    } else if (!Stopped(job->job)) {
+        hand(HashStep::kFailed);
     }
     std::free(job);
     return 0;
