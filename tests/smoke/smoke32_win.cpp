@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <dlgs.h>
-#include <winioctl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <string>
 
 #include "res/resource.h"
+#include "tests/win/support/SparseFile.h"
 
 namespace {
 
@@ -272,18 +272,6 @@ int ProgressPercent(const std::wstring& text) {
     return percent;
 }
 
-bool MakeSparseFile(const std::wstring& path, LONGLONG size) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD ignored;
-    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = size;
-    const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return ok;
-}
-
 // As the first step types, but each key bounded in time: a window that can't take it fails here.
 bool TypeInto(HWND edit, const wchar_t* text) {
     DWORD_PTR ignored;
@@ -312,7 +300,7 @@ void LongHash(const std::wstring& dir) {
     const std::wstring big = dir + L"\\" + kBigName;
     HWND ed2k = GetDlgItem(mainWindow, IDC_ED2K_LINK);
     const std::wstring before = Field(IDC_ED2K_LINK);
-    if (!Check(!before.empty() && MakeSparseFile(big, kBigSize), "a sparse file of 20 GiB")) return;
+    if (!Check(!before.empty() && SparseFile(big, kBigSize), "a sparse file of 20 GiB")) return;
     if (!Check(ChooseThroughDialog(IDC_BROWSE, kOpenAnyTitle, big), "Browse takes the big file")) {
         DeleteFileW(big.c_str());
         return;

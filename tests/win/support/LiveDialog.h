@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/LinkDialog.h"
+#include "support/SparseFile.h"
 
 constexpr DWORD kWaitMs = 10000;  // every wait in the tests gives up after this
 
@@ -146,6 +147,3 @@ private:
 };
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
-
-// A file of `size` zero bytes that takes no room on the disk.
-bool SparseFile(const std::wstring& path, long long size);
