@@ -3,8 +3,11 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cwchar>
 #include <utility>
+
+#include "app/LongPath.h"
 
 namespace {
 
@@ -23,9 +26,10 @@ INT_PTR CALLBACK InitialDialogProc(HWND window, UINT message, WPARAM wParam, LPA
 
 }  // namespace
 
-INT_PTR ShowLinkDialog(LinkDialog& dialog) {
+INT_PTR ShowLinkDialog(LinkDialog& dialog, const wchar_t* commandLine) {
     dialog.thunk = DialogThunk{};  // nothing to release if the window never initialises
     dialog.hashJob = 0;
+    dialog.commandLine = commandLine;
     INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                                      InitialDialogProc, reinterpret_cast<LPARAM>(&dialog));
     // A hash still running has no window left to write to; it need not read on.
@@ -36,7 +40,7 @@ INT_PTR ShowLinkDialog(LinkDialog& dialog) {
 
 INT_PTR RunLinkDialog() {
     LinkDialog dialog;
-    return ShowLinkDialog(dialog);
+    return ShowLinkDialog(dialog, GetCommandLineW());
 }
 
 INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -70,6 +74,9 @@ INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         break;
     case kHashStepMessage:
         OnHashStep(lParam);
+        break;
+    case kCommandLineMessage:
+        OnCommandLine();
         break;
     }
     return FALSE;
@@ -108,6 +115,10 @@ void LinkDialog::OnInitDialog() {
         const UINT kCopyGlobalData = 0x0049;  // how the shell hands a drop across the privilege line
         for (UINT message : {UINT(WM_DROPFILES), UINT(WM_COPYDATA), kCopyGlobalData}) allow(window, message, 1, nullptr);  // MSGFLT_ALLOW
     }
+
+    // Explorer's Open with and Send To, and a file dropped onto the exe's icon, name the files
+    // here; they are taken once the window shows, as if dropped onto it.
+    if (commandLine) PostMessageW(window, kCommandLineMessage, 0, 0);
 }
 
 void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -150,7 +161,8 @@ void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
     case IDC_OPEN_TORRENT:
         if (ChooseFile(false, false)) {
             StopHash();
-            LoadTorrentFile(pathBuffer);
+            // The user asked for this file as a torrent: one that shows none says why.
+            if (const wchar_t* error = LoadTorrentFile(pathBuffer)) ReportError(error);
         }
         break;
     case IDCANCEL:
@@ -163,12 +175,41 @@ void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+void LinkDialog::TakeFile(const wchar_t* path, bool first) {
+    // A dropped film is no torrent, and that is no fault; its hash says so if it fails.
+    LoadTorrentFile(path);
+    if (first) HashFileForEd2k(path);
+}
+
 void LinkDialog::OnDropFiles(HDROP drop) {
     StopHash();
-    wchar_t path[MAX_PATH];
-    for (UINT i = 0; DragQueryFileW(drop, i, path, MAX_PATH) != 0; ++i) {
-        LoadTorrentFile(path);
-        if (i == 0) HashFileForEd2k(path);
+    // Each path at its own length: a folder unpacked from an archive goes well past MAX_PATH.
+    for (UINT i = 0;; ++i) {
+        const UINT units = DragQueryFileW(drop, i, nullptr, 0);
+        if (units == 0) break;
+        wchar_t* path = static_cast<wchar_t*>(std::malloc((units + 1) * sizeof(wchar_t)));
+        if (!path) break;
+        if (DragQueryFileW(drop, i, path, units + 1) != 0) TakeFile(path, i == 0);
+        std::free(path);
     }
     DragFinish(drop);
+}
+
+void LinkDialog::OnCommandLine() {
+    const wchar_t* line = commandLine;
+    commandLine = nullptr;  // taken once, whoever else posts the message
+    if (!line) return;
+    int count = 0;
+    // Quoted paths with spaces, and any name in any script, arrive whole.
+    wchar_t** args = CommandLineToArgvW(line, &count);
+    if (!args) return;
+    StopHash();
+    for (int i = 1; i < count; ++i) {
+        // Relative to the folder the program was started in, which a file dialog may change
+        // before the hash gets to open it.
+        wchar_t* full = FullPath(args[i]);
+        TakeFile(full ? full : args[i], i == 1);
+        std::free(full);
+    }
+    LocalFree(args);
 }

@@ -46,7 +46,14 @@ public:
     // 1 when an info dictionary closed in the data and the form now shows that torrent; 0, and
     // the form untouched, otherwise.
     int ScanTorrent(const uint8_t* data, uint32_t length);
-    void LoadTorrentFile(const wchar_t* path);
+    // Shows the torrent in the file at `path`; nullptr when it did, else the text that says why
+    // not, for the caller to show or not.
+    const wchar_t* LoadTorrentFile(const wchar_t* path);
+    // One file dropped or named on the command line, as a drop takes each in turn: tried as a
+    // torrent without a word, and the first also hashed for its own ed2k link.
+    void TakeFile(const wchar_t* path, bool first);
+    // "无法读取文件!"
+    static const wchar_t kCannotRead[];
 
     void CopyFieldToClipboard(int fieldId);
     void PasteFieldFromClipboard(int fieldId);
@@ -70,6 +77,9 @@ public:
     // Whether the form shows infoHash: false before any hash and after a text that holds none,
     // when the download has nothing it may ask for.
     bool infoHashShown;
+    // The program's command line, until the window has taken the files it names; nullptr when
+    // there is none to take (a test's dialog).
+    const wchar_t* commandLine;
     // Raised while one of our file dialogs runs its modal loop (UI thread only).
     int32_t fileDialogDepth;
 
@@ -83,11 +93,14 @@ public:
     // What the workers post to the window: each a step they announced (app/UiStep.h).
     static constexpr UINT kDownloadStepMessage = WM_APP + 1;
     static constexpr UINT kHashStepMessage = WM_APP + 2;
+    // Posted to itself at initialisation: the files named on the command line, once the window shows.
+    static constexpr UINT kCommandLineMessage = WM_APP + 3;
 
 private:
     void OnInitDialog();
     void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnDropFiles(HDROP drop);
+    void OnCommandLine();
     // Writes the name, both links and the torrent's own ed2k link from a scan that closed an
     // info dictionary over `length` bytes.
     void ShowTorrent(const TorrentSummary& scan, uint32_t length);
@@ -102,7 +115,8 @@ private:
 
 // Runs IDD_MAIN modally on `dialog` and returns the dialog's result (-1 if it could not be
 // created).  The product calls it with an object on its own stack; tests with theirs.
-INT_PTR ShowLinkDialog(LinkDialog& dialog);
+// With a command line, the files it names are taken once the window shows.
+INT_PTR ShowLinkDialog(LinkDialog& dialog, const wchar_t* commandLine = nullptr);
 
 // The product's dialog runner: a fresh object in this frame, for exactly the dialog's life.
 INT_PTR RunLinkDialog();

@@ -1,6 +1,8 @@
 // The four form operations through which every result reaches the window.
 #include "app/LinkDialog.h"
 
+const wchar_t LinkDialog::kCannotRead[] = L"\x65E0\x6CD5\x8BFB\x53D6\x6587\x4EF6!";
+
 void LinkDialog::SetField(int id, const wchar_t* text) { SetDlgItemTextW(window, id, text); }
 
 UINT LinkDialog::GetField(int id, wchar_t* buffer, int capacity) {

@@ -7,17 +7,13 @@
 #include <cwchar>
 
 #include "app/UiStep.h"
-#include "hash/Ed2k.h"
+#include "app/LongPath.h"
+#include "links/Ed2kFileRead.h"
 
 namespace {
 
 constexpr int kMaxName = 267;  // a 260-unit name plus ".torrent", the longest any caller makes
 constexpr int kLinkCapacity = 340;  // "ed2k://|file|" + name + "|" 20 digits "|" 32 digits "|/" + NUL
-constexpr DWORD kReadSize = 1048576;
-
-// The one read buffer of the process, used by one hash at a time (bufferHeld below).  As a
-// static it costs no allocation per file and never grows.
-uint8_t readBuffer[kReadSize];
 
 bool NeedsEscape(wchar_t c) { return c == L' ' || c == L'/' || c == L'\\' || c == L'|' || c == L':' || c == L'\t'; }
 
@@ -28,10 +24,10 @@ constexpr DWORD kProgressMs = 250;
 // The hash the UI thread wants now.  A hash worker whose job number differs has been stopped: it
 // reads no further and writes nothing.  Process-wide, since a worker must not touch the object.
 volatile LONG wantedHash = 0;
-// Held by the one worker that reads into readBuffer.  A stopped worker may still be inside a read
-// (a network share that stopped answering); the next one waits for the buffer off the UI thread.
-volatile LONG bufferHeld = 0;
-constexpr DWORD kBufferPollMs = 20;
+// Held by the one worker that reads.  A stopped worker may still be inside a read (a network
+// share that stopped answering); the next one waits for its turn off the UI thread.
+volatile LONG readerBusy = 0;
+constexpr DWORD kReaderPollMs = 20;
 
 bool Stopped(LONG job) { return wantedHash != job; }
 
@@ -46,11 +42,15 @@ uint32_t Percent(uint64_t done, uint64_t size) {
 
 const wchar_t kHashStepProperty[] = L"VelquorHashStep";
 
+const wchar_t kChangedText[] = L"\x6587\x4EF6\x5728\x8BA1\x7B97\x8FC7\x7A0B\x4E2D\x88AB\x4FEE\x6539!";  // 文件在计算过程中被修改!
+
+uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info) { return uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow; }
+
 }  // namespace
 
 // What a hash worker hands the UI thread: its progress, then its end.
 struct HashStep : UiStep {
-    enum Kind { kProgress, kDone, kFailed } kind;
+    enum Kind { kNone, kProgress, kDone, kUnreadable, kChanged } kind;
     LONG job;
     uint32_t percent;      // kProgress
     uint64_t total;        // kDone: the bytes read
@@ -63,69 +63,88 @@ namespace {
 struct HashJob {
     HWND window;
     LONG job;
-    wchar_t path[MAX_PATH];
+    HANDLE file;
+    BY_HANDLE_FILE_INFORMATION before;  // the file as it was when the hash began
+    uint64_t size;
+    bool changed;   // seen to change during the read
+    DWORD due;      // when the next progress is handed over
+    HashStep step;
+    wchar_t path[1];  // the whole path, allocated with the job
 };
 
+bool Hand(HashJob& job, HashStep::Kind kind) {
+    job.step.kind = kind;
+    return HandOverStep(job.window, kHashStepProperty, LinkDialog::kHashStepMessage, job.step);
+}
+
+bool JobStopped(void* context) { return Stopped(static_cast<HashJob*>(context)->job); }
+
+// A download still running, or a client writing pieces into a file it made at full size: the
+// link would name bytes that no longer exist, or a size the file never had.  A size that moved
+// shows at once; NTFS may move the last-write time only when the writer closes its handle.
+bool Changed(const HashJob& job) {
+    BY_HANDLE_FILE_INFORMATION now;
+    return !GetFileInformationByHandle(job.file, &now) || SizeOf(now) != job.size ||
+           CompareFileTime(&now.ftLastWriteTime, &job.before.ftLastWriteTime) != 0;
+}
+
+// By the clock, so that slow disks and fast caches alike update it four times a second.  A file
+// seen to change meanwhile is read no further: it gets no link however it ends.
+bool ReportProgress(void* context, uint64_t bytesRead) {
+    HashJob& job = *static_cast<HashJob*>(context);
+    if (LONG(GetTickCount() - job.due) < 0) return true;
+    if ((job.changed = Changed(job))) return false;
+    job.step.percent = Percent(bytesRead, job.size);
+    if (!Hand(job, HashStep::kProgress)) return false;
+    job.due = GetTickCount() + kProgressMs;
+    return true;
+}
+
+// What the read of the open file comes to: its link, or why it has none (kNone: it was stopped).
+// A file that can't be read whole gets no link, since bytes may be missing anywhere in it, nor
+// does one that changed while it was read.
+HashStep::Kind ReadOpenFile(HashJob& job) {
+    if (!GetFileInformationByHandle(job.file, &job.before)) return HashStep::kUnreadable;
+    job.size = SizeOf(job.before);
+    job.changed = false;
+    job.due = GetTickCount() + kQuietMs;
+    const Ed2kReadWatch watch = {JobStopped, ReportProgress, &job};
+    switch (ReadEd2k(job.file, job.size, watch, job.step.digest, job.step.total)) {
+    case Ed2kReadEnd::kWhole:
+        break;
+    case Ed2kReadEnd::kFailed:
+        return HashStep::kUnreadable;
+    case Ed2kReadEnd::kStopped:
+        return job.changed ? HashStep::kChanged : HashStep::kNone;
+    }
+    if (job.step.total != job.size || Changed(job)) return HashStep::kChanged;
+    job.step.path = job.path;
+    return HashStep::kDone;
+}
+
 // Hashes one file on a thread of its own, so the window stays live however long the file takes
-// (a film on a USB disk: minutes).  A read that fails, or a file that can't be opened, ends the
-// job with no link, since bytes may be missing anywhere in it.
+// (a film on a USB disk: minutes).
 DWORD WINAPI HashThread(LPVOID param) {
-    HashJob* job = static_cast<HashJob*>(param);  // ours to free
-    HashStep step = {};
-    step.job = job->job;
-    auto hand = [&](HashStep::Kind kind) {
-        step.kind = kind;
-        return HandOverStep(job->window, kHashStepProperty, LinkDialog::kHashStepMessage, step);
-    };
-    while (InterlockedCompareExchange(&bufferHeld, 1, 0) != 0) {
-        if (Stopped(job->job)) {
-            std::free(job);
-            return 0;
-        }
-        Sleep(kBufferPollMs);
+    HashJob& job = *static_cast<HashJob*>(param);  // ours to free
+    // Opened before this worker waits for its turn to read: an open that takes its time (a share
+    // that doesn't answer, a disk spinning up) keeps no other hash waiting.  Shared for deletion
+    // too, or a downloader's file, open for writing and renaming, could not be read at all.
+    job.file = CreateFileW(LongPath(job.path).get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool opened = job.file != INVALID_HANDLE_VALUE;
+    bool reading = opened;
+    while (reading && InterlockedCompareExchange(&readerBusy, 1, 0) != 0) {
+        if (Stopped(job.job)) reading = false;
+        Sleep(kReaderPollMs);
     }
-    bool whole = false;
-    Ed2kContext ctx;
-    uint64_t total = 0;
-    HANDLE file = CreateFileW(job->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        // Only the percentages use the size; the link counts the bytes it read.
-        DWORD sizeHigh = 0;
-        const DWORD sizeLow = GetFileSize(file, &sizeHigh);
-        const uint64_t size = uint64_t(sizeHigh) << 32 | sizeLow;
-        Ed2kInit(ctx);
-        DWORD due = GetTickCount() + kQuietMs;
-        for (;;) {
-            DWORD got = 0;
-            // A read of 0 bytes is the end, even when the file said it was bigger.
-            if (Stopped(job->job) || !ReadFile(file, readBuffer, kReadSize, &got, nullptr)) break;
-            if (got == 0) {
-                whole = true;
-                break;
-            }
-            Ed2kUpdate(ctx, readBuffer, got);
-            total += got;
-            // By the clock, so that slow disks and fast caches alike update it four times a second.
-            const DWORD now = GetTickCount();
-            if (LONG(now - due) >= 0) {
-                step.percent = Percent(total, size);
-                if (!hand(HashStep::kProgress)) break;
-                due = GetTickCount() + kProgressMs;
-            }
-        }
-        CloseHandle(file);
+    if (!Stopped(job.job)) {
+        const HashStep::Kind end = opened ? ReadOpenFile(job) : HashStep::kUnreadable;
+        // Handed over before the next hash may read, so that the two never hand over at once.
+        if (end != HashStep::kNone && !Stopped(job.job)) Hand(job, end);
     }
-    InterlockedExchange(&bufferHeld, 0);
-    if (whole) {
-        Ed2kFinal(ctx, step.digest);
-        step.total = total;
-        step.path = job->path;
-        hand(HashStep::kDone);
-    } else if (!Stopped(job->job)) {
-        hand(HashStep::kFailed);
-    }
-    std::free(job);
+    if (reading) InterlockedExchange(&readerBusy, 0);
+    if (opened) CloseHandle(job.file);
+    std::free(&job);
     return 0;
 }
 
@@ -148,12 +167,15 @@ void LinkDialog::WriteEd2kLink(const wchar_t* name, uint64_t size, const uint32_
 
 void LinkDialog::HashFileForEd2k(const wchar_t* path) {
     StopHash();
-    HashJob* job = static_cast<HashJob*>(std::malloc(sizeof(HashJob)));
+    const size_t units = std::wcslen(path) + 1;
+    HashJob* job = static_cast<HashJob*>(std::malloc(sizeof(HashJob) + units * sizeof(wchar_t)));
     if (!job) return;  // as for a file that can't be opened: the field keeps what it showed
     const LONG id = InterlockedIncrement(&wantedHash);
     job->window = window;
     job->job = id;
-    lstrcpynW(job->path, path, MAX_PATH);
+    job->step = HashStep{};
+    job->step.job = id;
+    std::wmemcpy(job->path, path, units);
     HANDLE thread = CreateThread(nullptr, 0, HashThread, job, 0, nullptr);
     if (!thread) {
         InterlockedIncrement(&wantedHash);
@@ -196,8 +218,16 @@ void LinkDialog::OnHashStep(LPARAM param) {
             hashProgressShown = false;
             WriteEd2kLink(PathFindFileNameW(step.path), step.total, step.digest);
             break;
-        case HashStep::kFailed:
-            StopHash();
+        case HashStep::kNone:
+            break;
+        case HashStep::kUnreadable:
+        case HashStep::kChanged:
+            // The field would otherwise still show the link of the file before, and a user who
+            // dismisses the box would copy it for this one.
+            hashJob = 0;
+            hashProgressShown = false;
+            SetField(IDC_ED2K_LINK, L"");
+            ReportError(step.kind == HashStep::kChanged ? kChangedText : kCannotRead);
             break;
         }
     }

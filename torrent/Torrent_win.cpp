@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "app/LongPath.h"
 #include "app/Utf16.h"
 #include "torrent/TorrentSummary.h"
 
@@ -96,20 +97,27 @@ void LinkDialog::ShowTorrent(const TorrentSummary& scan, uint32_t length) {
     WriteEd2kLink(name, length, scan.ed2k);
 }
 
-void LinkDialog::LoadTorrentFile(const wchar_t* path) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    // Only the low 32 bits count: 4 GiB + 100 bytes reads as 100; a failure (0xFFFFFFFF) is too big.
+const wchar_t* LinkDialog::LoadTorrentFile(const wchar_t* path) {
+    // 种子文件太大!, 不是有效的种子文件!
+    static const wchar_t kTooBig[] = L"\x79CD\x5B50\x6587\x4EF6\x592A\x5927!";
+    static const wchar_t kNoTorrent[] = L"\x4E0D\x662F\x6709\x6548\x7684\x79CD\x5B50\x6587\x4EF6!";
+    HANDLE file = CreateFileW(LongPath(path).get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kCannotRead;
+    const wchar_t* error = kCannotRead;
+    // Only the low 32 bits count: 4 GiB + 100 bytes reads as 100.
     const DWORD size = GetFileSize(file, nullptr);
-    if (size > 0 && size < kTorrentFileLimit) {
-        uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size));
-        if (buffer) {
-            DWORD got = 0;
-            if (!ReadFile(file, buffer, size, &got, nullptr)) got = 0;
-            ScanTorrent(buffer, got);
-            std::free(buffer);
-        }
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        // unreadable
+    } else if (size >= kTorrentFileLimit) {
+        error = kTooBig;
+    } else if (size == 0) {
+        error = kNoTorrent;
+    } else if (uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size))) {
+        DWORD got = 0;
+        if (ReadFile(file, buffer, size, &got, nullptr)) error = ScanTorrent(buffer, got) ? nullptr : kNoTorrent;
+        std::free(buffer);
     }
     CloseHandle(file);
+    return error;
 }

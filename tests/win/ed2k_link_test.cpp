@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,21 +123,89 @@ TEST(Ed2kFiles, NamesAndContents) {
     EXPECT_EQ(Hashed(live, dir.path() + L"/empty"), Link(L"empty", L"0", kEmptyMd4));
 }
 
-TEST(Ed2kFiles, UnopenableFileLeavesTheField) {
+const std::wstring kCannotRead = L"\x65E0\x6CD5\x8BFB\x53D6\x6587\x4EF6!";  // 无法读取文件!
+const std::wstring kChanged = L"\x6587\x4EF6\x5728\x8BA1\x7B97\x8FC7\x7A0B\x4E2D\x88AB\x4FEE\x6539!";  // 文件在计算过程中被修改!
+
+// A file that gives no link says so once, and the field shows no other file's link meanwhile.
+TEST(Ed2kFiles, UnreadableFileSaysSoAndEmptiesTheField) {
     TempDir dir;
     LiveDialog live;
-    live.SetText(IDC_ED2K_LINK, L"as before");
-    EXPECT_EQ(Hashed(live, dir.path() + L"\\no such file"), L"as before");
-    EXPECT_EQ(Hashed(live, dir.path()), L"as before") << "a directory is not a file";
+    MessageBoxWatch boxes(live, [](HWND box) { return WindowText(box) != kOpenAnyTitle; });
     const std::wstring locked = dir.File(L"locked", "x");
-    HANDLE hold = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Hashed(live, locked), L"as before") << "a file held without sharing";
-    CloseHandle(hold);
+    const std::wstring lockedLink = Link(L"locked", L"1", L"51B834B7C1EF0B59EA50888FCB39ACE2");
+    auto expectNoLink = [&](const std::string& what, const std::function<void()>& hash) {
+        live.SetText(IDC_ED2K_LINK, lockedLink);
+        boxes.Clear();
+        hash();
+        EXPECT_TRUE(boxes.WaitFor(1)) << what;
+        EXPECT_TRUE(live.HashEnded()) << what;
+        EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kCannotRead}) << what;
+        EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"") << what;
+    };
+    expectNoLink("a missing file", [&] { Hashed(live, dir.path() + L"\\no such file"); });
+    expectNoLink("a directory", [&] { Hashed(live, dir.path()); });
     // Linux's /proc/self/mem opens, but its first page is never mapped, so the first read fails.
     // (Wine's open dialog refuses the path, so Browse can't give it.)
-    EXPECT_EQ(Hashed(live, L"Z:\\proc\\self\\mem"), L"as before") << "a file that can't be read";
-    EXPECT_EQ(Hashed(live, locked), Link(L"locked", L"1", L"51B834B7C1EF0B59EA50888FCB39ACE2")) << "once released";
+    expectNoLink("a file that can't be read", [&] { Hashed(live, L"Z:\\proc\\self\\mem"); });
+    // A video being recorded, a virtual machine's disk: open elsewhere with no sharing at all.
+    HANDLE hold = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    expectNoLink("a file held without sharing", [&] { Hashed(live, locked); });
+    expectNoLink("the same through Browse", [&] { Browse(live, locked); });
+    CloseHandle(hold);
+    // A downloader's file: open for writing and deleting (to rename it when done), sharing all.
+    hold = CreateFileW(locked.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    boxes.Clear();
+    EXPECT_EQ(Hashed(live, locked), lockedLink) << "a file a writer shares for reading";
+    CloseHandle(hold);
+    EXPECT_EQ(Hashed(live, locked), lockedLink) << "once released";
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+// A download still running, or a client writing pieces into a file it made at full size: a file
+// that changes once its hash is under way gets no link, only the message.
+TEST(Ed2kFiles, FileChangedWhileHashedGetsNoLink) {
+    TempDir dir;
+    const std::wstring path = dir.path() + L"\\growing.bin";
+    LiveDialog live;
+    MessageBoxWatch boxes(live, [](HWND box) { return WindowText(box) != kOpenAnyTitle; });
+    const std::string mebibyte(1 << 20, 'x');
+    struct Row {
+        const char* what;
+        LONGLONG at;  // where the MiB is written, -1 at the end
+    };
+    for (const Row& row : {Row{"a MiB appended", -1}, Row{"the first MiB rewritten", 0}}) {
+        ASSERT_TRUE(SparseFile(path, 5000000000LL));
+        live.SetText(IDC_ED2K_LINK, L"old");
+        boxes.Clear();
+        FieldLog log(live, IDC_ED2K_LINK);
+        Browse(live, path);
+        ASSERT_TRUE(WaitUntil([&] { return ShowsProgress(log); }, kHashMs)) << row.what << ": no progress";
+        HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(writer, INVALID_HANDLE_VALUE) << row.what;
+        LARGE_INTEGER at;
+        at.QuadPart = row.at < 0 ? 0 : row.at;
+        SetFilePointerEx(writer, at, nullptr, row.at < 0 ? FILE_END : FILE_BEGIN);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(writer, mebibyte.data(), DWORD(mebibyte.size()), &written, nullptr)) << row.what;
+        CloseHandle(writer);
+        EXPECT_TRUE(live.object().Hashing()) << row.what << ": the hash ended before the change, no test of it";
+        EXPECT_TRUE(boxes.WaitFor(1, kHashMs)) << row.what;
+        EXPECT_TRUE(live.HashEnded()) << row.what;
+        EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kChanged}) << row.what;
+        EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"") << row.what;
+        DeleteFileW(path.c_str());
+    }
+    // The same size left alone: its link, as ever.
+    ASSERT_TRUE(SparseFile(path, 5000000000LL));
+    boxes.Clear();
+    Browse(live, path);
+    EXPECT_TRUE(live.HashEnded(kHashMs));
+    EXPECT_EQ(live.Text(IDC_ED2K_LINK), Link(L"growing.bin", L"5000000000", L"C31BE58AEC5FF63340B50A31B88106D4"));
+    EXPECT_TRUE(boxes.Texts().empty());
 }
 
 // 5,000,000,000 bytes of zeros through Browse, sparse so the disk stays empty; digest from rhash
@@ -217,25 +286,27 @@ TEST(Ed2kFiles, LongHashLeavesTheWindowLive) {
     EXPECT_FALSE(live.Ended(0)) << "Esc closed the window";
 }
 
-// A file that fails part-way, after the progress has shown: the field gets back what it showed.
+// A file that fails part-way, after the progress has shown: the message, and no link at all.
 // It comes from tests/servers/failing_fs.py, a FUSE file system mounted around this program.
-TEST(Ed2kFiles, ReadFailingPartWayLeavesTheField) {
+TEST(Ed2kFiles, ReadFailingPartWaySaysSo) {
     const char* broken = std::getenv("VELQUOR_FAILING_FILE");
     if (!broken) {
         GTEST_SKIP() << "no FUSE file that fails part-way (see tests/servers/failing_fs.py)";
     }
     const std::wstring path(broken, broken + std::strlen(broken));
     LiveDialog live;
+    MessageBoxWatch boxes(live);
     live.SetText(IDC_ED2K_LINK, L"as before");
     FieldLog log(live, IDC_ED2K_LINK);
-    EXPECT_EQ(Hashed(live, path), L"as before");
+    EXPECT_EQ(Hashed(live, path), L"");
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kCannotRead});
     std::vector<FieldLog::Entry> entries = log.Entries();
     entries.pop_back();  // Hashed's own read of the field
-    ASSERT_GE(entries.size(), 3u) << "read, progress, the old text back";
+    ASSERT_GE(entries.size(), 3u) << "read, progress, emptied";
     EXPECT_TRUE(entries[0].read);
     EXPECT_GE(Percent(entries[1]), 0) << Narrow(entries[1].text);
     EXPECT_LE(Percent(entries[entries.size() - 2]), 75) << "the file fails at 6 of its 8 MiB";
-    EXPECT_EQ(entries.back().text, L"as before");
+    EXPECT_EQ(entries.back().text, L"");
 }
 
 // Browse as the user does it: the button, the real open dialog, a path typed, OK.

@@ -6,22 +6,10 @@
 
 namespace {
 
-std::wstring ProductExe() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    *wcsrchr(path, L'\\') = L'\0';  // build/win64/tests
-    *wcsrchr(path, L'\\') = L'\0';  // build/win64
-    return std::wstring(path) + L"\\velquor.exe";
-}
-
 class Product : public testing::Test {
 protected:
     void SetUp() override {
-        std::wstring exe = ProductExe();
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
-            << Narrow(exe);
+        ASSERT_TRUE(StartProduct(L"", pi_));
         window_ = WaitForProcessDialog(pi_.dwProcessId);
         ASSERT_NE(window_, nullptr) << "no window from velquor.exe";
     }

@@ -24,6 +24,9 @@ const std::wstring kOpenTorrentTitle = L"\x6253\x5F00" L"BT\x79CD\x5B50\x6587\x4
 const std::wstring kTorrentFilterText = L"BT\x79CD\x5B50\x6587\x4EF6";                   // BT种子文件
 const std::wstring kAnyFilterText = L"\x6240\x6709\x6587\x4EF6";                         // 所有文件
 const std::string kMagnet = "magnet:?xt=urn:btih:";
+const std::wstring kCannotRead = L"\x65E0\x6CD5\x8BFB\x53D6\x6587\x4EF6!";                       // 无法读取文件!
+const std::wstring kNoTorrent = L"\x4E0D\x662F\x6709\x6548\x7684\x79CD\x5B50\x6587\x4EF6!";  // 不是有效的种子文件!
+const std::wstring kTooBig = L"\x79CD\x5B50\x6587\x4EF6\x592A\x5927!";                          // 种子文件太大!
 const uint32_t kEd2kChunk = 9728000;
 const uint8_t kOther[20] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99,
                             0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x01, 0x23, 0x45, 0x67};
@@ -170,7 +173,10 @@ Outcome Scan(LiveDialog& live, const std::string& bytes) {
     return ScanOnUi(live, reinterpret_cast<const uint8_t*>(bytes.data()), uint32_t(bytes.size()));
 }
 
-// Files of our own, removed with their folder.
+// `path` as CreateFileW opens it past MAX_PATH.
+std::wstring Openable(const std::wstring& path) { return path.size() < MAX_PATH ? path : L"\\\\?\\" + path; }
+
+// Files of our own, removed with their folders.
 class Scratch {
 public:
     Scratch() {
@@ -180,13 +186,27 @@ public:
         CreateDirectoryW(dir_.c_str(), nullptr);
     }
     ~Scratch() {
-        for (const std::wstring& path : made_) DeleteFileW(path.c_str());
+        for (const std::wstring& path : made_) DeleteFileW(Openable(path).c_str());
+        for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder)
+            RemoveDirectoryW(Openable(*folder).c_str());
         RemoveDirectoryW(dir_.c_str());
+    }
+    // Folders inside ours, named with spaces and Chinese, until the path (relative to ours, as
+    // Write takes it) runs to `units` in full: deep folders as an unpacked archive leaves them.
+    std::wstring DeepFolder(size_t units) {
+        std::wstring relative;
+        for (int i = 0; dir_.size() + relative.size() < units; ++i) {
+            relative += L"\x6DF1\x5C42 folder " + std::to_wstring(i) + L"\\";  // 深层 folder N
+            folders_.push_back(dir_ + relative);
+            EXPECT_TRUE(CreateDirectoryW(Openable(folders_.back()).c_str(), nullptr)) << Narrow(folders_.back());
+        }
+        return relative;
     }
     std::wstring Write(const std::wstring& name, const std::string& bytes, uint64_t sparseSize = 0) {
         const std::wstring path = dir_ + name;
         made_.push_back(path);
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(Openable(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
         EXPECT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
         DWORD written = 0;
         if (!bytes.empty()) {
@@ -205,7 +225,7 @@ public:
 
 private:
     std::wstring dir_;
-    std::vector<std::wstring> made_;
+    std::vector<std::wstring> made_, folders_;
 };
 
 std::string ReadAll(const std::wstring& path) {
@@ -384,15 +404,59 @@ TEST(Drops, ThreeFilesSecondIsATorrent) {
     ExpectForm(FormOf(live), FixtureForm(torrent), "three files, the second a torrent");
 }
 
+// Also from a path past MAX_PATH, which the shell hands over whole.
 TEST(Drops, SingleTorrentEndsWithItsOwnFileLink) {
     Scratch dir;
+    const std::wstring deep = dir.DeepFolder(300);
     LiveDialog live;
     for (const Fixture& f : Fixtures()) {
-        const std::wstring path = dir.Write(L"\x6211\x7684 " + Wide(f.file), f.bytes);  // 我的 <file>
-        ShowOld(live);
-        ASSERT_TRUE(PostDrop(live, {path}));
-        ExpectForm(FormOf(live), FixtureForm(f, FileNameOf(path)), f.file);
+        for (const std::wstring& folder : {std::wstring(), deep}) {
+            const std::wstring path = dir.Write(folder + L"\x6211\x7684 " + Wide(f.file), f.bytes);  // 我的 <file>
+            ShowOld(live);
+            ASSERT_TRUE(PostDrop(live, {path}));
+            ExpectForm(FormOf(live), FixtureForm(f, FileNameOf(path)), f.file + " at " + std::to_string(path.size()));
+        }
     }
+}
+
+// A file another program holds with no sharing: one word for it, and no other file's link.
+TEST(Drops, HeldFileSaysSoOnce) {
+    Scratch dir;
+    const std::wstring path = dir.Write(L"held.torrent", Fixtures()[0].bytes);
+    HANDLE hold = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    LiveDialog live;
+    MessageBoxWatch boxes(live);
+    Form want = ShowOld(live);
+    ASSERT_TRUE(PostDrop(live, {path}));
+    EXPECT_TRUE(boxes.WaitFor(1));
+    want.ed2k = L"";
+    ExpectForm(FormOf(live), want, "a held file dropped");
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kCannotRead});
+    CloseHandle(hold);
+}
+
+// Explorer's Open with, Send To, or a file dropped onto the exe's icon: the program is started
+// with the file's path, quoted, and shows what a drop of it shows, with no click.
+TEST(Drops, FileNamedOnTheCommandLine) {
+    const Fixture& f = Fixtures()[0];
+    Scratch dir;
+    const std::wstring path = dir.Write(dir.DeepFolder(290) + L"\x6211\x7684 \x79CD\x5B50 " + Wide(f.file), f.bytes);
+    PROCESS_INFORMATION product = {};
+    ASSERT_TRUE(StartProduct(L"\"" + path + L"\"", product));
+    const HWND window = WaitForProcessDialog(product.dwProcessId);
+    EXPECT_NE(window, nullptr) << "no window from velquor.exe";
+    Form want = FixtureForm(f, FileNameOf(path));
+    EXPECT_TRUE(WaitUntil([&] { return FieldNow(window, IDC_ED2K_LINK) == want.ed2k; }))
+        << Narrow(FieldNow(window, IDC_ED2K_LINK));
+    // infoHash can't be read from another process; the links spell it.
+    ExpectForm({FieldNow(window, IDC_ED2K_LINK), FieldNow(window, IDC_LONG_LINK), FieldNow(window, IDC_SHORT_LINK),
+                FieldNow(window, IDC_NAME), want.hash},
+               want, "a path of " + std::to_string(path.size()) + " units");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(product.hProcess, kWaitMs) != WAIT_OBJECT_0) TerminateProcess(product.hProcess, 99);
+    CloseHandle(product.hProcess);
+    CloseHandle(product.hThread);
 }
 
 TEST(Drops, OnlyPlainFilesGiveTheFirstOnesLink) {
@@ -428,9 +492,12 @@ std::string TorrentOfSize(const std::string& name, size_t total) {
 
 std::string InfoOf(const std::string& torrent) { return torrent.substr(7, torrent.size() - 8); }
 
-Form Loaded(LiveDialog& live, const std::wstring& path) {
+// What LoadTorrentFile shows from the old form, and its reason when it shows no torrent.
+Form Loaded(LiveDialog& live, const std::wstring& path, const std::wstring& why = L"") {
     ShowOld(live);
-    live.Run([&] { live.object().LoadTorrentFile(path.c_str()); });
+    const wchar_t* said = nullptr;
+    live.Run([&] { said = live.object().LoadTorrentFile(path.c_str()); });
+    EXPECT_EQ(Narrow(said ? said : L""), Narrow(why)) << Narrow(path);
     return FormOf(live);
 }
 
@@ -486,7 +553,7 @@ TEST(EdgeCases, TruncatedInsideInfoChangesNothing) {
         const Outcome o = Scan(live, cut);
         EXPECT_EQ(o.result, 0) << f.file;
         ExpectForm(o.after, o.before, f.file + " cut inside info");
-        ExpectForm(Loaded(live, dir.Write(Wide(f.file), cut)), o.before, f.file + " from a file");
+        ExpectForm(Loaded(live, dir.Write(Wide(f.file), cut), kNoTorrent), o.before, f.file + " from a file");
     }
 }
 
@@ -501,7 +568,7 @@ TEST(EdgeCases, TenMebibytesIsTheLimit) {
     const std::string tooLarge = TorrentOfSize("big", 10485760);
     ASSERT_EQ(tooLarge.size(), 10485760u);
     const Form old = ShowOld(live);
-    ExpectForm(Loaded(live, dir.Write(L"too large.torrent", tooLarge)), old, "10,485,760 bytes are not read");
+    ExpectForm(Loaded(live, dir.Write(L"too large.torrent", tooLarge), kTooBig), old, "10,485,760 bytes are not read");
 }
 
 // "d", then "4:infode" over and over: an info dictionary closes every 8 bytes.  The largest
@@ -522,12 +589,46 @@ TEST(EdgeCases, AFileOfNothingButInfoClosesLoadsInOnePass) {
     ExpectForm(FormOf(live), want, "10,485,759 bytes of closes");
 }
 
+// Open torrent is the user asking for a torrent: a file that shows none says why, and the form
+// stays as it was.
+TEST(EdgeCases, OpenTorrentSaysWhyNoTorrentShows) {
+    Scratch dir;
+    const Fixture& f = Fixtures()[0];
+    const std::wstring held = dir.Write(L"held.torrent", f.bytes);
+    struct Row {
+        const char* what;
+        std::wstring path, why;
+    } rows[] = {
+        {"a text", dir.Write(L"notes.txt", "plain text, not bencode"), kNoTorrent},
+        {"a torrent cut short", dir.Write(L"cut.torrent", f.bytes.substr(0, f.bytes.size() / 2)), kNoTorrent},
+        {"10 MiB", dir.Write(L"ten.torrent", TorrentOfSize("big", 10485760)), kTooBig},
+        {"held with no sharing", held, kCannotRead},
+    };
+    HANDLE hold = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    LiveDialog live;
+    MessageBoxWatch boxes(live, [](HWND box) { return WindowText(box) != kOpenTorrentTitle; });
+    for (const Row& row : rows) {
+        const Form old = ShowOld(live);
+        boxes.Clear();
+        live.PostClick(IDC_OPEN_TORRENT);
+        FileDialogDriver dialog(kOpenTorrentTitle);
+        ASSERT_TRUE(dialog.found()) << row.what;
+        ASSERT_TRUE(dialog.Accept(row.path)) << dialog.Describe();
+        EXPECT_TRUE(boxes.WaitFor(1)) << row.what;
+        live.Run([] {});
+        EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{row.why}) << row.what;
+        ExpectForm(FormOf(live), old, row.what);
+    }
+    CloseHandle(hold);
+}
+
 TEST(EdgeCases, EmptyAndMissingFilesChangeNothing) {
     Scratch dir;
     LiveDialog live;
     const Form old = ShowOld(live);
-    ExpectForm(Loaded(live, dir.Write(L"empty.torrent", "")), old, "empty file");
-    ExpectForm(Loaded(live, dir.Write(L"missing.torrent", "") + L".gone"), old, "missing file");
+    ExpectForm(Loaded(live, dir.Write(L"empty.torrent", ""), kNoTorrent), old, "empty file");
+    ExpectForm(Loaded(live, dir.Write(L"missing.torrent", "") + L".gone", kCannotRead), old, "missing file");
     const std::string bytes = "d4:infod4:name1:xee";
     const Outcome o = ScanOnUi(live, reinterpret_cast<const uint8_t*>(bytes.data()), 0);
     EXPECT_EQ(o.result, 0);

@@ -156,6 +156,20 @@ HWND WaitForProcessDialog(DWORD pid, DWORD ms) {
     return found.window;
 }
 
+bool StartProduct(const std::wstring& arguments, PROCESS_INFORMATION& process) {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    *wcsrchr(path, L'\\') = L'\0';  // build/win64/tests
+    *wcsrchr(path, L'\\') = L'\0';  // build/win64
+    const std::wstring exe = std::wstring(path) + L"\\velquor.exe";
+    std::wstring line = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    const bool started = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process);
+    EXPECT_TRUE(started) << Narrow(exe);
+    return started;
+}
+
 bool OpenClipboardSoon() { return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000); }
 
 void PutClipboard(const std::wstring* text) {

@@ -69,6 +69,10 @@ HWND WaitForWindow(const wchar_t* className, const std::wstring& title, DWORD ms
 // The visible dialog window of another process, waited for up to `ms`.
 HWND WaitForProcessDialog(DWORD pid, DWORD ms = kWaitMs);
 
+// The real velquor.exe beside the tests, started as a user starts it, with `arguments` after its
+// quoted name; false if it could not be started.
+bool StartProduct(const std::wstring& arguments, PROCESS_INFORMATION& process);
+
 // OpenClipboard(nullptr) on the calling thread, tried for up to 3 s: Wine's clipboard manager
 // may hold the clipboard for a moment after each change.
 bool OpenClipboardSoon();
