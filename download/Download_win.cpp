@@ -18,6 +18,7 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "app/LongPath.h"
 #include "app/UiStep.h"
 #include "app/Utf16.h"
 #include "download/DownloadServers.h"
@@ -87,13 +88,14 @@ bool ForbiddenInFileName(wchar_t c) { return c < 0x20 || std::wcschr(L"\\/:*?\"<
 // All of `bytes` under `path`, or nothing: a file that was created but not written whole (a full
 // disk, a failing drive) is deleted rather than left looking like a torrent.
 bool SaveWhole(const wchar_t* path, const uint8_t* bytes, DWORD count) {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+    const LongPath openable(path);
+    HANDLE file = CreateFileW(openable.get(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool whole = WriteFile(file, bytes, count, &written, nullptr) && written == count;
     if (CloseHandle(file) && whole) return true;
-    DeleteFileW(path);
+    DeleteFileW(openable.get());
     return false;
 }
 
