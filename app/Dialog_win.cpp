@@ -38,9 +38,9 @@ INT_PTR ShowLinkDialog(LinkDialog& dialog, const wchar_t* commandLine) {
     return result;
 }
 
-INT_PTR RunLinkDialog() {
+INT_PTR RunLinkDialog(const wchar_t* commandLine) {
     LinkDialog dialog;
-    return ShowLinkDialog(dialog, GetCommandLineW());
+    return ShowLinkDialog(dialog, commandLine);
 }
 
 INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -199,6 +199,10 @@ void LinkDialog::OnCommandLine() {
     const wchar_t* line = commandLine;
     commandLine = nullptr;  // taken once, whoever else posts the message
     if (!line) return;
+    // The dialog's loop shows the window only once its queue is empty, and this came first: a
+    // message box for a file would otherwise stand alone on the desktop.
+    if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
     int count = 0;
     // Quoted paths with spaces, and any name in any script, arrive whole.
     wchar_t** args = CommandLineToArgvW(line, &count);

@@ -118,5 +118,6 @@ private:
 // With a command line, the files it names are taken once the window shows.
 INT_PTR ShowLinkDialog(LinkDialog& dialog, const wchar_t* commandLine = nullptr);
 
-// The product's dialog runner: a fresh object in this frame, for exactly the dialog's life.
-INT_PTR RunLinkDialog();
+// The product's dialog runner: a fresh object in this frame, for exactly the dialog's life, and
+// the files `commandLine` names (the program's own, as GetCommandLineW gives it) taken.
+INT_PTR RunLinkDialog(const wchar_t* commandLine);

@@ -2,5 +2,5 @@
 #include "app/LinkDialog.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    ExitProcess(UINT(RunLinkDialog()));
+    ExitProcess(UINT(RunLinkDialog(GetCommandLineW())));
 }

@@ -846,7 +846,7 @@ int ProductMain(const wchar_t* primary, const wchar_t* backup, const wchar_t* br
             return 0;
         }, nullptr, 0, nullptr));
     }
-    ExitProcess(UINT(RunLinkDialog()));
+    ExitProcess(UINT(RunLinkDialog(nullptr)));  // its own arguments are no files
 }
 
 }  // namespace
