@@ -30,11 +30,15 @@ INT_PTR ShowLinkDialog(LinkDialog& dialog, const wchar_t* commandLine) {
     dialog.thunk = DialogThunk{};  // nothing to release if the window never initialises
     dialog.hashJob = 0;
     dialog.commandLine = commandLine;
+    dialog.pathBuffer = static_cast<wchar_t*>(std::malloc(kPathUnits * sizeof(wchar_t)));
+    if (!dialog.pathBuffer) return -1;  // as for a dialog that can't be created
     INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                                      InitialDialogProc, reinterpret_cast<LPARAM>(&dialog));
     // A hash still running has no window left to write to; it need not read on.
     dialog.StopHash();
     ReleaseDialogThunk(dialog.thunk);
+    std::free(dialog.pathBuffer);
+    dialog.pathBuffer = nullptr;
     return result;
 }
 
@@ -78,13 +82,16 @@ INT_PTR CALLBACK LinkDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM l
     case kCommandLineMessage:
         OnCommandLine();
         break;
+    case WM_TIMER:
+        if (wParam == kRepostTimer) HandOnKeptSteps();
+        break;
     }
     return FALSE;
 }
 
 void LinkDialog::OnInitDialog() {
     busyDepth = 0;
-    fileDialogDepth = 0;
+    modalDepth = 0;
     hashJob = 0;
     hashProgressShown = false;
     infoHashShown = false;
@@ -155,16 +162,20 @@ void LinkDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
     case IDC_PASTE_SHORT:
         PasteFieldFromClipboard(IDC_SHORT_LINK);
         break;
-    case IDC_BROWSE:
-        if (ChooseFile(false, true)) HashFileForEd2k(pathBuffer);
+    case IDC_BROWSE: {
+        PathText chosen;
+        if (ChooseFile(false, true, chosen)) HashFileForEd2k(chosen.text);
         break;
-    case IDC_OPEN_TORRENT:
-        if (ChooseFile(false, false)) {
+    }
+    case IDC_OPEN_TORRENT: {
+        PathText chosen;
+        if (ChooseFile(false, false, chosen)) {
             StopHash();
             // The user asked for this file as a torrent: one that shows none says why.
-            if (const wchar_t* error = LoadTorrentFile(pathBuffer)) ReportError(error);
+            if (const wchar_t* error = LoadTorrentFile(chosen.text)) ReportError(error);
         }
         break;
+    }
     case IDCANCEL:
         // Esc: stops a hash, and otherwise does nothing (the dialog never closes on it).
         StopHash();

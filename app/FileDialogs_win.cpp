@@ -1,9 +1,10 @@
-// The common open and save dialogs, working on pathBuffer.
+// The common open and save dialogs, each on a path buffer of its own.
 #include "app/LinkDialog.h"
 
 #include <commdlg.h>
 
 #include <cstddef>
+#include <cstdlib>
 
 namespace {
 
@@ -26,13 +27,20 @@ static_assert(kOpenFileNameSize == 76, "the release passes the 76-byte record");
 
 }  // namespace
 
-BOOL LinkDialog::ChooseFile(bool save, bool anyFile) {
+PathText::PathText() : text(static_cast<wchar_t*>(std::malloc(kPathUnits * sizeof(wchar_t)))) {}
+PathText::~PathText() { std::free(text); }
+
+BOOL LinkDialog::ChooseFile(bool save, bool anyFile, PathText& chosen) {
+    if (!chosen.text) return FALSE;
+    // Its own copy: a dialog may come up while another is still open (a command another program
+    // posted), and neither may write the path the other is reading.
+    lstrcpynW(chosen.text, pathBuffer, kPathUnits);
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = kOpenFileNameSize;
     ofn.hwndOwner = window;
     ofn.lpstrFilter = anyFile ? kAnyFileFilter : kTorrentFilter;
-    ofn.lpstrFile = pathBuffer;
-    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrFile = chosen.text;
+    ofn.nMaxFile = kPathUnits;
     if (save) {
         ofn.lpstrTitle = kSaveTitle;
         ofn.lpstrDefExt = L"torrent";  // the dialog adds the dot itself
@@ -42,14 +50,16 @@ BOOL LinkDialog::ChooseFile(bool save, bool anyFile) {
         ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER |
                     OFN_LONGNAMES;
     }
-    // The modal loop also delivers the download worker's steps, which wait while this is raised:
-    // a save offered in here would take pathBuffer from under the user's own dialog.
-    ++fileDialogDepth;
-    const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-    --fileDialogDepth;
-    // A dialog that failed may have refused what pathBuffer holds (a name Windows won't take), or
-    // left the size it wanted in its first units; every later dialog would start from that and
-    // fail as well.
-    if (!chosen && CommDlgExtendedError() != 0) pathBuffer[0] = L'\0';
-    return chosen;
+    // The modal loop also delivers the workers' steps; those that would open a window wait for
+    // its end (DeferWhileModal).
+    BeginModal();
+    const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    // Read before anything else can run a dialog on this thread.
+    const bool failed = !ok && CommDlgExtendedError() != 0;
+    EndModal();
+    if (ok) lstrcpynW(pathBuffer, chosen.text, kPathUnits);
+    // A dialog that failed may have refused its start (a name Windows won't take); every later
+    // dialog would start from that and fail as well.
+    if (failed) pathBuffer[0] = L'\0';
+    return ok;
 }

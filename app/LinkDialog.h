@@ -12,6 +12,20 @@
 
 struct TorrentSummary;
 struct DownloadStep;
+struct UiStep;
+
+// Units of the longest path Windows takes (in its \\?\ form), terminator included.
+constexpr DWORD kPathUnits = 32768;
+
+// A path buffer of kPathUnits units on the heap, given back when it goes out of scope: a file
+// dialog's own.  `text` is nullptr when it could not be had.
+struct PathText {
+    PathText();
+    ~PathText();
+    PathText(const PathText&) = delete;
+    PathText& operator=(const PathText&) = delete;
+    wchar_t* text;
+};
 
 class LinkDialog {
 public:
@@ -61,9 +75,18 @@ public:
     // holds a terminator, else a terminated copy, also left in `*copy` for the caller to free;
     // nullptr when that copy can't be made.
     static const wchar_t* TerminatedText(const wchar_t* block, SIZE_T units, wchar_t** copy);
-    // Non-zero when a file was chosen.  A dialog that failed (CommDlgExtendedError() is not 0
-    // afterwards) empties pathBuffer, which may hold whatever it refused.
-    BOOL ChooseFile(bool save, bool anyFile);
+    // Non-zero when a file was chosen; its full path is then in `chosen`, and in pathBuffer for the
+    // next dialog.  The dialog works on `chosen` alone, starting from what pathBuffer holds.  A
+    // dialog that failed (CommDlgExtendedError() is not 0 afterwards) empties pathBuffer, which may
+    // hold whatever it refused.
+    BOOL ChooseFile(bool save, bool anyFile, PathText& chosen);
+
+    // For a worker's step that opens a window.  While a modal window of ours is up (a file
+    // dialog, a message box) another one must not open: it would be a second modal thing owned
+    // by the main window, which is enabled again when either closes.  Nor may one open inside
+    // another thread's SendMessage.  True then: the step is kept and handed to its message's
+    // handler again once a window may open, and the handler returns without FinishStep.
+    bool DeferWhileModal(UiStep& step);
 
     // Asks for the shown hash on a worker thread, or says that no hash is shown.
     void StartDownload();
@@ -73,15 +96,18 @@ public:
     int32_t busyDepth;
     Sha1Context sha1;  // sha1.h is infoHash
     wchar_t shortLinkText[33];
-    wchar_t pathBuffer[MAX_PATH];
+    // Where every file dialog starts: the path last chosen in one, or the name last proposed for
+    // saving a download.  kPathUnits units, for the dialog's life.
+    wchar_t* pathBuffer;
     // Whether the form shows infoHash: false before any hash and after a text that holds none,
     // when the download has nothing it may ask for.
     bool infoHashShown;
     // The program's command line, until the window has taken the files it names; nullptr when
     // there is none to take (a test's dialog).
     const wchar_t* commandLine;
-    // Raised while one of our file dialogs runs its modal loop (UI thread only).
-    int32_t fileDialogDepth;
+    // Raised while one of our modal windows (file dialogs, message boxes) runs its loop, in which
+    // workers' steps are still delivered (UI thread only).
+    int32_t modalDepth;
 
     // The running hash's job number, 0 when none (UI thread only).  Once its progress has shown,
     // hashBefore holds what the ed2k field showed before it.
@@ -98,6 +124,11 @@ public:
 
 private:
     void OnInitDialog();
+    // Around every modal window of ours; the last one to close hands on the steps it kept waiting.
+    void BeginModal();
+    void EndModal();
+    void HandOnKeptSteps();
+    static constexpr UINT_PTR kRepostTimer = 1;
     void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnDropFiles(HDROP drop);
     void OnCommandLine();

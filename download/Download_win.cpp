@@ -40,7 +40,6 @@ struct DownloadStep : UiStep {
     uint32_t total;
     const wchar_t* error;    // kOffer: out, the error the offer leaves; kReport: the text
     bool told;               // kOffer: out, the user has been told of a failed save
-    bool deferred;           // out: the UI thread could not open a window just then; ask again
 };
 
 namespace {
@@ -68,18 +67,26 @@ constexpr int kNameCapacity = 251;  // 250 units of the name, ".torrent" appende
 
 // msvcrt's formatter, as everywhere else in the program (the C++ library's would bring a second
 // printf into the exe), terminated even where the text is cut.
+void FormatV(wchar_t* out, size_t units, const wchar_t* format, va_list args) {
+    _vsnwprintf(out, units, format, args);
+    out[units - 1] = L'\0';
+}
+void Format(wchar_t* out, size_t units, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    FormatV(out, units, format, args);
+    va_end(args);
+}
 template <size_t N>
 void Format(wchar_t (&out)[N], const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    _vsnwprintf(out, N, format, args);
+    FormatV(out, N, format, args);
     va_end(args);
-    out[N - 1] = L'\0';
 }
 
-// The window property under which the worker announces the step it is about to post.
-const wchar_t kStepProperty[] = L"VelquorDownloadStep";
-constexpr DWORD kDeferredStepRetryMs = 50;
+// The name under which the worker announces the step it is about to post.
+const wchar_t kStepName[] = L"VelquorDownloadStep";
 
 // What a file name can't hold on Windows, as the save dialog would refuse it (or, under Wine,
 // read a backslash as a folder): each becomes "_".
@@ -115,15 +122,9 @@ void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR silenceMs, DWORD status, LPV
     SetSilence(created, DWORD(silenceMs));
 }
 
-// Runs `step` on the UI thread, again after a pause for as long as it was deferred.  False when
-// the window is gone.
+// Runs `step` on the UI thread.  False when the window is gone.
 bool Hand(HWND window, DownloadStep& step) {
-    for (;;) {
-        step.deferred = false;
-        if (!HandOverStep(window, kStepProperty, LinkDialog::kDownloadStepMessage, step)) return false;
-        if (!step.deferred) return true;
-        Sleep(kDeferredStepRetryMs);
-    }
+    return HandOverStep(window, kStepName, LinkDialog::kDownloadStepMessage, step);
 }
 
 }  // namespace
@@ -147,9 +148,13 @@ void LinkDialog::StartDownload() {
 
 // Runs on the UI thread, from its own message loop, while the worker waits.
 void LinkDialog::OnDownloadStep(LPARAM param) {
-    UiStep* taken = TakeStep(window, kStepProperty, param);
+    UiStep* taken = TakeStep(window, kStepName, param);
     if (!taken) return;
     DownloadStep& step = *static_cast<DownloadStep*>(taken);
+    // The offer opens the save dialog, the report a message box.  Inside the user's own Browse or
+    // Open torrent dialog, the user's command comes first, on the file the user chose, and the
+    // offer after it; a box comes after the one before it.
+    if (step.kind != DownloadStep::kTakeHash && DeferWhileModal(step)) return;
     RunDownloadStep(step);
     FinishStep(step);
 }
@@ -161,21 +166,10 @@ void LinkDialog::RunDownloadStep(DownloadStep& step) {
         step.shown = infoHashShown;
         return;
     case DownloadStep::kReport:
-        // Dispatched by a modal loop that runs inside another thread's SendMessage (a command sent
-        // from outside): no window may open there.
-        if (InSendMessage())
-            step.deferred = true;
-        else
-            ReportError(step.error);
+        ReportError(step.error);
         return;
     case DownloadStep::kOffer:
         break;
-    }
-    // Inside the modal loop of the user's Browse or Open torrent dialog: the user's command
-    // comes first, on the file the user chose, and the offer after it.
-    if (fileDialogDepth > 0 || InSendMessage()) {
-        step.deferred = true;
-        return;
     }
     // The server is trusted for nothing: a body is judged before it touches the form, and only
     // the whole torrent that was asked for is shown and offered.  Anything else leaves the error
@@ -195,12 +189,14 @@ void LinkDialog::RunDownloadStep(DownloadStep& step) {
     if (n > 0)
         std::wcscpy(pathBuffer + n, L".torrent");
     else
-        Format(pathBuffer, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]), unsigned(sha1.h[1]),
+        Format(pathBuffer, kPathUnits, L"%08X%08X%08X%08X%08X.torrent", unsigned(sha1.h[0]), unsigned(sha1.h[1]),
                unsigned(sha1.h[2]), unsigned(sha1.h[3]), unsigned(sha1.h[4]));
     step.error = nullptr;
-    // A cancel says nothing; a dialog that failed saved nothing, like a file not created.
-    const bool chosen = ChooseFile(true, false);
-    if (chosen ? SaveWhole(pathBuffer, step.body, length) : CommDlgExtendedError() == 0) return;
+    // A cancel says nothing; a dialog that failed, or had no buffer, saved nothing, like a file
+    // not created.
+    PathText path;
+    const bool chosen = ChooseFile(true, false, path);
+    if (chosen ? SaveWhole(path.text, step.body, length) : path.text && CommDlgExtendedError() == 0) return;
     // Told now, before anything else happens: the torrent was found, and only the save failed.
     // Whatever a later attempt meets (a 404, a page, no server) must not read as its reason, and
     // a second save dialog must not come without a word about why the first one saved nothing.

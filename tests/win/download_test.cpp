@@ -16,6 +16,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/DownloadServers.h"
@@ -31,6 +32,7 @@ constexpr DWORD kDownloadMs = 300000;
 
 const std::wstring kSaveTitle = L"\x4FDD\x5B58" L"BT\x79CD\x5B50\x6587\x4EF6";  // 保存BT种子文件
 const std::wstring kOpenTorrentTitle = L"\x6253\x5F00" L"BT\x79CD\x5B50\x6587\x4EF6";  // 打开BT种子文件
+const std::wstring kOpenAnyTitle = L"\x6253\x5F00\x6587\x4EF6\x8BA1\x7B97\x7535\x9A74\x5730\x5740";  // 打开文件计算电驴地址
 const std::wstring kConnecting = L"\x8FDE\x63A5\x670D\x52A1\x5668\x4E2D...";
 const std::wstring kConnectingBackup = L"\x8FDE\x63A5\x5907\x7528\x670D\x52A1\x5668(1)";
 const std::wstring kPreparing = L"\x51C6\x5907\x4E0B\x8F7D\x4E2D...";
@@ -40,6 +42,8 @@ const std::wstring kNoServer = L"\x65E0\x6CD5\x8FDE\x63A5" L"BT\x79CD\x5B50\x670
 const std::wstring kNotFound = L"\x670D\x52A1\x5668\x4E0A\x6CA1\x6709\x627E\x5230\x79CD\x5B50\x6587\x4EF6!";
 const std::wstring kBadBody = L"\x4E0B\x8F7D\x6587\x4EF6\x9519\x8BEF!";
 const std::wstring kCannotCreate = L"\x65E0\x6CD5\x521B\x5EFA\x6587\x4EF6!";
+const std::wstring kCopyFailed =  // 无法使用剪贴板，复制失败!
+    L"\x65E0\x6CD5\x4F7F\x7528\x526A\x8D34\x677F\xFF0C\x590D\x5236\x5931\x8D25!";
 const std::wstring kNoHash = L"\x8BF7\x5148\x8F93\x5165\x78C1\x529B\x94FE\x63A5\x6216\x79CD\x5B50\x54C8\x5E0C!";
 
 const char kUserAgent[] =
@@ -263,6 +267,21 @@ protected:
         EXPECT_TRUE(Finished());
         return save.initialName();
     }
+    // Starts a download of `f` whose body the primary holds after 10 bytes until Release("release").
+    bool StartHeld(const Fixture& f) {
+        servers_.Plan(std::string("body=") + f.file + " hold=10", "");
+        Ask(f.hex);
+        Start();
+        return WaitUntil([&] { return servers_.Log().size() == 1; });
+    }
+    // Lets the held body go on and waits until it has all arrived.
+    bool ReleaseBody() {
+        servers_.Release("release");
+        return WaitUntil([&] {
+            const std::vector<std::wstring> captions = Captions();
+            return !captions.empty() && captions.back() == L"100%";
+        }, kDownloadMs);
+    }
     std::wstring Made(const std::string& name) {
         made_.push_back(servers_.Path(name));
         DeleteFileW(made_.back().c_str());
@@ -300,7 +319,10 @@ protected:
     LiveDialog live_{OverGarbage(memory_)};
     FieldLog captions_{live_, IDC_DOWNLOAD};
     FieldLog ed2kLinks_{live_, IDC_ED2K_LINK};
-    MessageBoxWatch messages_{live_, [](HWND w) { return WindowText(w) != kSaveTitle && WindowText(w) != kOpenTorrentTitle; }};
+    MessageBoxWatch messages_{live_, [](HWND w) {
+        const std::wstring title = WindowText(w);
+        return title != kSaveTitle && title != kOpenTorrentTitle && title != kOpenAnyTitle;
+    }};
     std::wstring primary_, backup_;
     DownloadServers table_ = {};
     std::vector<std::wstring> made_;
@@ -612,18 +634,11 @@ TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
 // A download that ends while the user's own open dialog is up: the user's command acts on the
 // file the user chose, and only then is the downloaded torrent offered for saving.
 TEST_F(Download, OfferWaitsForTheUsersOwnFileDialog) {
-    servers_.Plan("body=single.torrent hold=10", "");
-    Ask(kSingle.hex);
-    Start();
-    ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
+    ASSERT_TRUE(StartHeld(kSingle));
     live_.PostClick(IDC_OPEN_TORRENT);
     FileDialogDriver open(kOpenTorrentTitle);
     ASSERT_TRUE(open.found());
-    servers_.Release("release");
-    ASSERT_TRUE(WaitUntil([&] {
-        const std::vector<std::wstring> captions = Captions();
-        return !captions.empty() && captions.back() == L"100%";
-    }, kDownloadMs)) << "the body never arrived";
+    ASSERT_TRUE(ReleaseBody()) << "the body never arrived";
     EXPECT_EQ(WaitForWindow(L"#32770", kSaveTitle, 1000), nullptr) << "offered inside the user's open dialog";
     ASSERT_TRUE(open.Accept(servers_.Path(kMulti.file))) << open.Describe();
 
@@ -635,6 +650,70 @@ TEST_F(Download, OfferWaitsForTheUsersOwnFileDialog) {
     EXPECT_EQ(Ed2kLinks(), (std::vector<std::wstring>{kMulti.ed2k, kSingle.ed2k})) << "the user's torrent first";
     ExpectShows(kSingle);
     EXPECT_TRUE(Messages().empty());
+}
+
+// Both servers fail while the user's own open dialog from Browse is up.  Their message waits until
+// that dialog has closed: a box over it would, on closing, enable the main window under the dialog,
+// whose buttons would then take clicks.  The main window stays disabled all the while.
+TEST_F(Download, ReportWaitsForTheUsersOpenDialog) {
+    servers_.Plan("status=404 hold=request", "status=404");
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
+    live_.PostClick(IDC_BROWSE);
+    FileDialogDriver open(kOpenAnyTitle);
+    ASSERT_TRUE(open.found());
+    bool enabled = false;
+    auto boxShown = [&] {
+        enabled = enabled || IsWindowEnabled(live_.hwnd());
+        return !Messages().empty();
+    };
+    servers_.Release("release");
+    ASSERT_TRUE(WaitUntil([&] { return boxShown() || servers_.Log().size() == 2; }));
+    // The backup's 404 is the worker's last word: its report follows within moments.
+    EXPECT_FALSE(WaitUntil(boxShown, 1500)) << "a message box opened over the user's open dialog";
+    EXPECT_FALSE(enabled) << "the main window was enabled under the user's open dialog";
+    EXPECT_TRUE(IsWindow(open.hwnd()));
+    ASSERT_TRUE(open.Cancel());
+    EXPECT_TRUE(messages_.WaitFor(1, 2000)) << "no message once the open dialog had closed";
+    EXPECT_TRUE(Finished());
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{kNotFound});
+    EXPECT_TRUE(IsWindowEnabled(live_.hwnd()));
+}
+
+// A message box of the program's own is up (the clipboard could not be opened) when the torrent
+// arrives: the save dialog comes once the box has closed, not inside it.
+TEST_F(Download, OfferWaitsForAMessageBox) {
+    ASSERT_TRUE(StartHeld(kSingle));
+    // Another program holds the clipboard for longer than a copy waits for it.
+    messages_.Hold(true);
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr), release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        if (!OpenClipboardSoon()) return;
+        SetEvent(taken);
+        WaitForSingleObject(release, kWaitMs);
+        CloseClipboard();
+    });
+    const bool held = WaitForSingleObject(taken, kWaitMs) == WAIT_OBJECT_0;
+    if (held) live_.PostClick(IDC_COPY_LONG);
+    const bool boxUp = held && messages_.WaitFor(1);
+    SetEvent(release);
+    holder.join();
+    CloseHandle(taken);
+    CloseHandle(release);
+    ASSERT_TRUE(boxUp) << "no clipboard failure to hold open";
+
+    ASSERT_TRUE(ReleaseBody()) << "the body never arrived";
+    EXPECT_EQ(WaitForWindow(L"#32770", kSaveTitle, 1000), nullptr) << "the save dialog opened inside the message box";
+    messages_.Hold(false);
+    FileDialogDriver save(kSaveTitle, kDownloadMs);
+    ASSERT_TRUE(save.found());
+    EXPECT_FALSE(IsWindow(messages_.Boxes()[0].window)) << "the save dialog came while the box was up";
+    EXPECT_EQ(GetWindow(save.hwnd(), GW_OWNER), live_.hwnd());
+    EXPECT_EQ(save.initialName(), std::wstring(kSingle.name) + L".torrent");
+    EXPECT_TRUE(save.Cancel());
+    EXPECT_TRUE(Finished());
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{kCopyFailed});
+    ExpectShows(kSingle);
 }
 
 // Any process on the desktop can post the worker's step message with any lParam.  Stray ones
@@ -651,10 +730,7 @@ TEST_F(Download, StrayStepMessagesWriteNothing) {
         EXPECT_EQ(sentinel, std::vector<unsigned char>(256, 0x5A));
     };
     postStrays();
-    servers_.Plan("body=multi.torrent hold=10", "");
-    Ask(kMulti.hex);
-    Start();
-    ASSERT_TRUE(WaitUntil([&] { return servers_.Log().size() == 1; }));
+    ASSERT_TRUE(StartHeld(kMulti));
     postStrays();
     servers_.Release("release");
     FileDialogDriver save(kSaveTitle, kDownloadMs);
@@ -828,8 +904,6 @@ TEST(Closing, DuringAWorkerExitsZeroAtOnce) {
     }
     DeleteFileW(film.c_str());
 }
-
-const std::wstring kOpenAnyTitle = L"\x6253\x5F00\x6587\x4EF6\x8BA1\x7B97\x7535\x9A74\x5730\x5740";  // 打开文件计算电驴地址
 
 // The product's own entry, pointed at the test servers: a dialog on a fresh object in this
 // frame, and the process ended with its result, as velquor.exe does.  Given a file, it Browses to

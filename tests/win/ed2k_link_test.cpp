@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/UiStep.h"
 #include "support/FileDialogDriver.h"
 #include "support/LiveDialog.h"
 
@@ -309,6 +311,101 @@ TEST(Ed2kFiles, ReadFailingPartWaySaysSo) {
     EXPECT_EQ(entries.back().text, L"");
 }
 
+// Hash workers hand their steps to a window of the test's own on this thread, which takes them as
+// the UI thread takes its own, but only when the test pumps: until then its queue only fills.
+class StepTaker {
+public:
+    static constexpr UINT kMessage = WM_APP + 2;
+    StepTaker() {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VelquorTestStepTaker";
+        RegisterClassW(&wc);  // fails harmlessly the second time
+        window_ = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        EXPECT_NE(window_, nullptr);
+    }
+    // A worker still waiting when the window goes ends as for a closed window.
+    ~StepTaker() {
+        DestroyWindow(window_);
+        for (std::thread& worker : workers_) worker.join();
+    }
+    HWND hwnd() const { return window_; }
+    // A worker that hands over one step, as the hash worker does.
+    void Hand() {
+        workers_.emplace_back([this] {
+            UiStep step = {};
+            if (HandOverStep(window_, kName, kMessage, step)) ++handed;
+            ++ended;
+        });
+    }
+    // Handles what has arrived until `done` holds, for up to `ms`.
+    bool PumpUntil(const std::function<bool()>& done, DWORD ms = kWaitMs) {
+        return WaitUntil([&] {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            return done();
+        }, ms);
+    }
+    std::atomic<int> handed{0}, ended{0};
+    static int taken;
+
+private:
+    static constexpr const wchar_t* kName = L"VelquorHashStep";
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != kMessage) return DefWindowProcW(window, message, wParam, lParam);
+        if (UiStep* step = TakeStep(window, kName, lParam)) {
+            ++taken;
+            FinishStep(*step);
+        }
+        return 0;
+    }
+    HWND window_;
+    std::vector<std::thread> workers_;
+};
+int StepTaker::taken = 0;
+
+// A hash that ends just as the next one starts: both workers hand over a step before the UI
+// thread gets to either.  Both are taken, and both workers go on.
+TEST(HashWorkers, StepsHandedOverAtOnceAreAllTaken) {
+    StepTaker::taken = 0;
+    StepTaker taker;
+    taker.Hand();
+    taker.Hand();
+    // Neither is taken before both have been posted: both messages are in the queue first.
+    std::vector<MSG> posted;
+    EXPECT_TRUE(WaitUntil([&] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, StepTaker::kMessage, StepTaker::kMessage, PM_REMOVE)) posted.push_back(msg);
+        return posted.size() == 2;
+    })) << "the workers did not post";
+    for (const MSG& msg : posted) DispatchMessageW(&msg);
+    EXPECT_TRUE(taker.PumpUntil([&] { return taker.ended == 2; }, 3000)) << "a worker still waits for its step";
+    EXPECT_EQ(StepTaker::taken, 2);
+    EXPECT_EQ(taker.handed.load(), 2);
+}
+
+// The UI thread's queue is full (a flood of messages, a hung moment): the step waits for room
+// and is taken once the queue drains; the worker does not end as if the window were gone.
+TEST(HashWorkers, StepHandedOverToAFullQueueIsTaken) {
+    StepTaker::taken = 0;
+    StepTaker taker;
+    int posted = 0;
+    while (posted < 10001 && PostMessageW(taker.hwnd(), WM_NULL, 0, 0)) ++posted;
+    if (posted == 10001) {
+        // Windows takes 10,000 posted messages per queue; Wine takes any number.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
+        GTEST_SKIP() << "this system's queue never refused a post: no full queue to hand over to";
+    }
+    taker.Hand();
+    // The worker meets the full queue; the window is still there.
+    EXPECT_FALSE(WaitUntil([&] { return taker.ended == 1; }, 500)) << "the worker gave up on a full queue";
+    EXPECT_TRUE(taker.PumpUntil([&] { return taker.ended == 1; })) << "the step was never taken";
+    EXPECT_EQ(StepTaker::taken, 1);
+    EXPECT_EQ(taker.handed.load(), 1);
+}
+
 // Browse as the user does it: the button, the real open dialog, a path typed, OK.
 TEST(Browse, OpenDialogHashesTheChosenFile) {
     TempDir dir;
@@ -388,11 +485,18 @@ TEST(Browse, MissingFileIsNotAccepted) {
     EXPECT_EQ(live.Text(IDC_ED2K_LINK), L"old");
 }
 
-// ChooseFile in a mode other than Browse, run on the UI thread while this thread drives it.
+// ChooseFile in a mode other than Browse, run on the UI thread while this thread drives it; the
+// path it hands its caller in `chosen`.
 BOOL ChooseOnUiThread(LiveDialog& live, bool save, bool anyFile, const std::wstring& title,
-                      const std::function<void(FileDialogDriver&)>& drive) {
+                      const std::function<void(FileDialogDriver&)>& drive, std::wstring* chosen = nullptr) {
     BOOL result = -1;
-    std::thread ui([&] { live.Run([&] { result = live.object().ChooseFile(save, anyFile); }); });
+    std::thread ui([&] {
+        live.Run([&] {
+            PathText path;
+            result = live.object().ChooseFile(save, anyFile, path);
+            if (chosen) *chosen = result ? path.text : L"";
+        });
+    });
     FileDialogDriver dialog(title);
     EXPECT_TRUE(dialog.found()) << "no dialog titled " << Narrow(title);
     if (dialog.found()) drive(dialog);
@@ -404,14 +508,15 @@ TEST(ChooseFile, SaveProposesTheNameAndAddsTheExtension) {
     TempDir dir;
     LiveDialog live;
     live.Run([&] { wcscpy(live.object().pathBuffer, L"0123456789ABCDEF0123456789ABCDEF01234567.torrent"); });
-    std::wstring proposed;
+    std::wstring proposed, path;
     BOOL chosen = ChooseOnUiThread(live, true, false, kSaveTitle, [&](FileDialogDriver& d) {
         proposed = d.initialName();
         EXPECT_TRUE(d.Accept(dir.path() + L"\\saved")) << d.Describe();
-    });
+    }, &path);
     EXPECT_EQ(proposed, L"0123456789ABCDEF0123456789ABCDEF01234567.torrent");
     EXPECT_TRUE(chosen);
-    EXPECT_EQ(std::wstring(live.object().pathBuffer), dir.path() + L"\\saved.torrent");
+    EXPECT_EQ(path, dir.path() + L"\\saved.torrent");
+    EXPECT_EQ(std::wstring(live.object().pathBuffer), path) << "where the next dialog starts";
 
     BOOL cancelled = ChooseOnUiThread(live, true, false, kSaveTitle, [](FileDialogDriver& d) { d.Cancel(); });
     EXPECT_FALSE(cancelled);
@@ -421,9 +526,11 @@ TEST(ChooseFile, OpenTorrent) {
     TempDir dir;
     const std::wstring path = dir.File(L"a.torrent", "d4:infode");
     LiveDialog live;
+    std::wstring got;
     BOOL chosen = ChooseOnUiThread(live, false, false, kOpenTorrentTitle,
-                                   [&](FileDialogDriver& d) { EXPECT_TRUE(d.Accept(path)) << d.Describe(); });
+                                   [&](FileDialogDriver& d) { EXPECT_TRUE(d.Accept(path)) << d.Describe(); }, &got);
     EXPECT_TRUE(chosen);
+    EXPECT_EQ(got, path);
     EXPECT_EQ(std::wstring(live.object().pathBuffer), path);
     BOOL cancelled = ChooseOnUiThread(live, false, false, kOpenTorrentTitle, [](FileDialogDriver& d) { d.Cancel(); });
     EXPECT_FALSE(cancelled);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -288,12 +289,21 @@ LRESULT CALLBACK MessageBoxWatch::Hook(int code, WPARAM wParam, LPARAM lParam) {
     const bool box = !self->isMessageBox_ || self->isMessageBox_(window);
     wchar_t text[512] = {};
     if (box) GetDlgItemTextW(window, 0xFFFF, text, 512);
+    bool answer = box;
     {
         std::lock_guard<std::mutex> hold(self->lock_);
-        self->openedInSentMessage_ += inSent;
-        if (box) self->boxes_.push_back({text, inSent});
+        // A box left open is activated again whenever a window above it closes.
+        const bool again = std::find(self->held_.begin(), self->held_.end(), window) != self->held_.end();
+        if (!again) {
+            self->openedInSentMessage_ += inSent;
+            if (box) self->boxes_.push_back({text, inSent, window});
+        }
+        if (box && self->hold_) {
+            if (!again) self->held_.push_back(window);
+            answer = false;
+        }
     }
-    if (box) PostMessageW(window, WM_COMMAND, IDOK, 0);
+    if (answer) PostMessageW(window, WM_COMMAND, IDOK, 0);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -315,6 +325,16 @@ bool MessageBoxWatch::WaitFor(size_t count, DWORD ms) {
 int MessageBoxWatch::OpenedInSentMessage() {
     std::lock_guard<std::mutex> hold(lock_);
     return openedInSentMessage_;
+}
+
+void MessageBoxWatch::Hold(bool hold) {
+    std::vector<HWND> held;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        hold_ = hold;
+        if (!hold) held.swap(held_);
+    }
+    for (HWND box : held) PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
 void MessageBoxWatch::Clear() {

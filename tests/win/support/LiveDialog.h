@@ -119,12 +119,15 @@ private:
 // predicate that leaves them to its FileDialogDriver, for instance by their titles (a box from
 // ReportError has Wine's default caption, "Error", or 错误 under a Chinese locale); they still
 // count in OpenedInSentMessage().  A click whose command raises a box is posted
-// (LiveDialog::PostClick): a sent one would wait, with no timeout, for the box to close.
+// (LiveDialog::PostClick): a sent one would wait, with no timeout, for the box to close.  While
+// Hold(true) is in force the boxes are recorded but left open, to see what happens while one is
+// up; Hold(false) answers them.
 class MessageBoxWatch {
 public:
     struct Box {
         std::wstring text;
         bool inSentMessage;
+        HWND window;
     };
     explicit MessageBoxWatch(LiveDialog& live, std::function<bool(HWND)> isMessageBox = nullptr);
     ~MessageBoxWatch();
@@ -136,6 +139,7 @@ public:
     // Waits up to `ms` until `count` boxes have been answered; false on timeout.
     bool WaitFor(size_t count, DWORD ms = kWaitMs);
     void Clear();
+    void Hold(bool hold);
     // The boxes and file dialogs that came up inside another thread's SendMessage, where Windows
     // refuses the outgoing COM calls that file dialogs make.
     int OpenedInSentMessage();
@@ -147,6 +151,8 @@ private:
     HHOOK hook_ = nullptr;
     std::mutex lock_;
     std::vector<Box> boxes_;
+    std::vector<HWND> held_;
+    bool hold_ = false;
     int openedInSentMessage_ = 0;
 };
 
