@@ -282,13 +282,18 @@ DWORD WINAPI LinkDialog::DownloadTorrentThread(LPVOID param) {
             DWORD got = 0;
             if (buffer && InternetReadFile(request, buffer, kPiece, &got)) {
                 DWORD total = 0;
+                int shown = -1;  // the percentage in the caption
                 while (got > 0) {
                     total += got;
-                    if (announced != 0) {
-                        // Unsigned, so a server that announces too little shows more than 100.
+                    // Unsigned, so a server that announces too little shows more than 100.
+                    const int percent = announced != 0 ? int(total * 100u / announced) : -1;
+                    // Written only when it changes: each write waits for the UI thread, and a body
+                    // of 5 MiB comes in 10,240 pieces.
+                    if (percent != shown) {
                         wchar_t text[16];
-                        Format(text, L"%d%%", int(total * 100u / announced));
+                        Format(text, L"%d%%", percent);
                         caption(text);
+                        shown = percent;
                     }
                     const DWORD room = kReceiveBuffer - total;
                     if (!InternetReadFile(request, buffer + total, room < kPiece ? room : kPiece, &got)) break;
