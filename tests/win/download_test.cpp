@@ -614,7 +614,7 @@ TEST_F(Download, FileThatCannotBeCreatedFallsBackToTheBackup) {
         EXPECT_EQ(save.initialName(), std::wstring(kSingle.name) + L".torrent");
         // The overwrite prompt is the file dialog's own; answer it yes.
         HWND window = save.hwnd();
-        save.Accept(locked, 1000);
+        save.Accept(locked, 0);
         WaitUntil([&] {
             EnumThreadWindows(live_.threadId(), AnswerYes, reinterpret_cast<LPARAM>(window));
             return !IsWindow(window);
@@ -670,7 +670,7 @@ TEST_F(Download, ReportWaitsForTheUsersOpenDialog) {
     servers_.Release("release");
     ASSERT_TRUE(WaitUntil([&] { return boxShown() || servers_.Log().size() == 2; }));
     // The backup's 404 is the worker's last word: its report follows within moments.
-    EXPECT_FALSE(WaitUntil(boxShown, 1500)) << "a message box opened over the user's open dialog";
+    EXPECT_FALSE(WaitUntil(boxShown, 1000)) << "a message box opened over the user's open dialog";
     EXPECT_FALSE(enabled) << "the main window was enabled under the user's open dialog";
     EXPECT_TRUE(IsWindow(open.hwnd()));
     ASSERT_TRUE(open.Cancel());

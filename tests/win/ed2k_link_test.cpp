@@ -460,9 +460,17 @@ TEST(Browse, SecondBrowseDuringAHashShowsOnlyItsLink) {
     EXPECT_EQ(texts.back(), link) << "written after the second file's link";
 }
 
-BOOL CALLBACK CloseOwnedBy(HWND window, LPARAM owner) {
-    if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
+// The windows of a thread that `owner` owns, each answered with OK.
+struct Owned {
+    HWND owner;
+    int answered;
+};
+BOOL CALLBACK CloseOwnedBy(HWND window, LPARAM param) {
+    Owned* owned = reinterpret_cast<Owned*>(param);
+    if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == owned->owner) {
         PostMessageW(window, WM_COMMAND, IDOK, 0);
+        ++owned->answered;
+    }
     return TRUE;
 }
 
@@ -474,10 +482,17 @@ TEST(Browse, MissingFileIsNotAccepted) {
     live.PostClick(IDC_BROWSE);
     FileDialogDriver dialog(kOpenAnyTitle);
     ASSERT_TRUE(dialog.found());
-    EXPECT_FALSE(dialog.Accept(dir.path() + L"\\missing.txt", 1500)) << "OFN_FILEMUSTEXIST";
-    // Whatever complaint it raised is a window owned by the dialog: answer it, then cancel.
+    dialog.Accept(dir.path() + L"\\missing.txt", 0);
+    // It says why in a window it owns; once that has come (or 1.5 s without one) it has decided.
+    Owned complaint = {dialog.hwnd(), 0};
+    WaitUntil([&] {
+        EnumThreadWindows(live.threadId(), CloseOwnedBy, reinterpret_cast<LPARAM>(&complaint));
+        return complaint.answered > 0 || !IsWindow(dialog.hwnd());
+    }, 1500);
+    EXPECT_TRUE(IsWindow(dialog.hwnd())) << "OFN_FILEMUSTEXIST";
+    // Answer whatever complaint is still up, then cancel.
     for (int i = 0; i < 10 && IsWindow(dialog.hwnd()); ++i) {
-        EnumThreadWindows(live.threadId(), CloseOwnedBy, reinterpret_cast<LPARAM>(dialog.hwnd()));
+        EnumThreadWindows(live.threadId(), CloseOwnedBy, reinterpret_cast<LPARAM>(&complaint));
         if (dialog.Cancel(500)) break;
     }
     EXPECT_FALSE(IsWindow(dialog.hwnd()));
