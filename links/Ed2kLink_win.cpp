@@ -199,6 +199,9 @@ void LinkDialog::OnHashStep(LPARAM param) {
     UiStep* taken = TakeStep(window, kHashStepProperty, param);
     if (!taken) return;
     const HashStep& step = *static_cast<HashStep*>(taken);
+    // A file that gives no link says so in a box, which waits while another window of ours is up.
+    const bool tells = step.kind == HashStep::kUnreadable || step.kind == HashStep::kChanged;
+    if (step.job == hashJob && tells && DeferWhileModal(*taken)) return;
     // A stopped hash writes nothing, whatever it had done by then.
     if (step.job == hashJob) {
         switch (step.kind) {
