@@ -43,7 +43,8 @@ struct Hashers {
     HANDLE thread[kMaxHashers];
 };
 
-// Chunks are taken in the order they were read: the n-th count of `filled` is chunk n's.
+// A hasher numbers the chunk it takes only after a count of `filled`, so it never takes one that
+// has not been read.
 DWORD WINAPI HashChunks(LPVOID param) {
     Ring& ring = *static_cast<Ring*>(param);
     for (;;) {
