@@ -13,6 +13,7 @@ WINESERVER=/usr/lib/wine/wineserver64
 wine_prefix_init() {
     if [ ! -f "$WINEPREFIX/.velquor-ready" ]; then
         mkdir -p "$WINEPREFIX"
+        rm -f "$WINEPREFIX/velquor.reg"  # settings of an attempt that did not finish
         local limit=${VELQUOR_WINE_BOOT_SECONDS:-1500} t=$SECONDS f
         # The loader gives up waiting for the boot after five minutes and fails, while the boot
         # itself goes on; under emulation it takes longer than that.  The boot is over once no
@@ -26,6 +27,9 @@ wine_prefix_init() {
             wine_prefix_end
             return 1
         fi
+        # The settings go in while the boot's session is still there: under emulation a session
+        # of their own takes minutes to start.
+        wine_prefix_settings
         wine_prefix_end
         for f in drive_c/windows/system32/kernel32.dll .update-timestamp system.reg user.reg; do
             if [ ! -e "$WINEPREFIX/$f" ]; then
