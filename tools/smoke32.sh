@@ -83,6 +83,8 @@ wine_cpu_ticks() {
 case "${1:-}" in
 --prefix)
     wine_env
+    # The boot gives up, naming what it waited for, a minute before the stage would be stopped.
+    export VELQUOR_WINE_BOOT_SECONDS=$(( VELQUOR_SMOKE32_DEADLINE - $(date +%s) - 60 ))
     wine_prefix_init
     exit
     ;;
@@ -144,6 +146,15 @@ stage() {
     124|137)
         echo "smoke32: the $name stage did not finish within $limit s ($bound) and was stopped" >&2 ;;
     esac
+    # What a stage that failed left running is most often what it waited for.
+    if [ $rc -ne 0 ] && [ -n "${VELQUOR_SMOKE32_RUN:-}" ]; then
+        local p listed=
+        for p in $(wine_processes clients) $(wine_processes server); do
+            [ -n "$listed" ] || echo "smoke32: the run's Wine processes as the $name stage ended:" >&2
+            listed=1
+            echo "    $p $({ tr '\0' ' ' <"/proc/$p/cmdline"; } 2>/dev/null)" >&2
+        done
+    fi
     echo "smoke32: $name: $(( $(date +%s) - t )) s (exit $rc)"
     return $rc
 }

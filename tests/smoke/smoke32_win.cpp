@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "res/resource.h"
 #include "tests/win/support/SparseFile.h"
@@ -21,6 +22,8 @@ namespace {
 // Emulation makes everything slow: the first window takes minutes, a file dialog one or more.
 constexpr DWORD kWindowMs = 900000;
 constexpr DWORD kStepMs = 600000;
+// What follows at once from a step already taken (a file read, a box opened) takes seconds.
+constexpr DWORD kFollowMs = 120000;
 
 // What expected.tsv says of the two torrents the session uses; the primary files a torrent
 // under the first and the last byte of its hash.
@@ -36,6 +39,17 @@ const char kMultiRequest[] = "REQUEST http GET /2A/E7/2A06F9CB25F45589FCEBB41066
 // chinese.torrent copied under a name of our own, hashed as a plain file.
 const wchar_t kPlainName[] = L"\x6837\x672C \x6587\x4EF6.bin";  // 样本 文件.bin
 const wchar_t kPlainEd2k[] = L"ed2k://|file|\x6837\x672C_\x6587\x4EF6.bin|321|94628AB24A5E4E8CD6238E908A3FC93D|/";
+// The same torrent copied deep down, under a path past MAX_PATH, and given on the command line.
+const wchar_t kChineseName[] = L"\x7535\x5F71 \x5408\x96C6";  // 电影 合集
+const wchar_t kChineseHex[] = L"1C7E647334D84BFC6BA951F1466475816A2AB3E0";
+const wchar_t kChineseBase32[] = L"DR7GI4ZU3BF7Y25JKHYUMZDVQFVCVM7A";
+const wchar_t kDeepFolder[] = L"\x76EE\x5F55-0123456789-abcdefghijklmnopqrstuvwxyz";  // 目录-..., cut anywhere
+const wchar_t kDeepName[] = L"\x957F \x8DEF\x5F84 \x79CD\x5B50.torrent";                           // 长 路径 种子.torrent
+const wchar_t kDeepEd2k[] = L"ed2k://|file|\x957F_\x8DEF\x5F84_\x79CD\x5B50.torrent|321|94628AB24A5E4E8CD6238E908A3FC93D|/";
+constexpr size_t kDeepLength = 300;
+// A file another program holds open without sharing.
+const wchar_t kHeldName[] = L"held.bin";
+const wchar_t kCannotRead[] = L"\x65E0\x6CD5\x8BFB\x53D6\x6587\x4EF6!";  // 无法读取文件!
 
 const wchar_t kOpenTorrentTitle[] = L"\x6253\x5F00" L"BT\x79CD\x5B50\x6587\x4EF6";                      // 打开BT种子文件
 const wchar_t kOpenAnyTitle[] = L"\x6253\x5F00\x6587\x4EF6\x8BA1\x7B97\x7535\x9A74\x5730\x5740";  // 打开文件计算电驴地址
@@ -122,17 +136,79 @@ HWND FindDialog(const wchar_t* title) {
 }
 
 BOOL CALLBACK AppendStatic(HWND w, LPARAM out) {
-    if (ClassOf(w) == L"Static") *reinterpret_cast<std::wstring*>(out) += L" " + TextOf(w);
+    std::wstring& all = *reinterpret_cast<std::wstring*>(out);
+    const std::wstring text = ClassOf(w) == L"Static" ? TextOf(w) : L"";
+    if (!text.empty()) all += (all.empty() ? L"" : L" ") + text;
     return TRUE;
+}
+
+// What a message box says: the texts of its statics.
+std::wstring StaticsOf(HWND w) {
+    std::wstring text;
+    EnumChildWindows(w, AppendStatic, reinterpret_cast<LPARAM>(&text));
+    return text;
 }
 
 // A message box (or any window the session did not ask for) is the exe reporting an error.
 void ReportStrayDialog() {
-    if (HWND other = FindDialog(L"")) {
-        std::wstring text = TextOf(other) + L":";
-        EnumChildWindows(other, AppendStatic, reinterpret_cast<LPARAM>(&text));
-        std::printf("     an unexpected window is open: %s\n", Narrow(text).c_str());
+    if (HWND other = FindDialog(L""))
+        std::printf("     an unexpected window is open: %s: %s\n", Narrow(TextOf(other)).c_str(),
+                    Narrow(StaticsOf(other)).c_str());
+}
+
+// The pixels of the screen's rectangle `r`, or, with `icon`, of that icon drawn over `ground` at
+// the rectangle's size.
+std::vector<DWORD> PixelsOf(const RECT& r, HICON icon, COLORREF ground) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<DWORD> pixels;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    if (HBITMAP bitmap = w > 0 && h > 0 ? CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        if (icon) {
+            HBRUSH brush = CreateSolidBrush(ground);
+            const RECT all{0, 0, w, h};
+            FillRect(dc, &all, brush);
+            DeleteObject(brush);
+            DrawIconEx(dc, 0, 0, icon, w, h, 0, nullptr, DI_NORMAL);
+        } else {
+            BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        }
+        GdiFlush();
+        pixels.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + w * h);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
     }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Which of the system's four message-box icons the box `box` shows: the nearest, pixel by pixel,
+// of what the screen shows in its icon's place, or nullptr where it shows none.  Under Wine an
+// icon handle of another process can neither be drawn nor asked for its bits.
+const wchar_t* IconOf(HWND box) {
+    HWND icon = nullptr;
+    for (HWND c = FindWindowExW(box, nullptr, L"Static", nullptr); c; c = FindWindowExW(box, c, L"Static", nullptr))
+        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(c)) icon = c;
+    RECT r{};
+    if (!icon || !GetWindowRect(icon, &r)) return nullptr;
+    const std::vector<DWORD> shown = PixelsOf(r, nullptr, 0);
+    if (shown.empty()) return nullptr;
+    // Each icon's corner is transparent, so the box's own ground shows there.
+    const COLORREF ground = RGB(GetBValue(shown[0]), GetGValue(shown[0]), GetRValue(shown[0]));
+    const wchar_t* nearest = nullptr;
+    size_t fewest = shown.size() / 4 + 1;  // a picture that far from every icon is none of them
+    for (const wchar_t* id : {IDI_ERROR, IDI_WARNING, IDI_INFORMATION, IDI_QUESTION}) {
+        const std::vector<DWORD> drawn = PixelsOf(r, LoadIconW(nullptr, id), ground);
+        size_t differ = 0;
+        for (size_t i = 0; i < shown.size() && i < drawn.size(); ++i) differ += (shown[i] ^ drawn[i]) & 0xFFFFFF ? 1 : 0;
+        if (drawn.size() == shown.size() && differ < fewest) fewest = differ, nearest = id;
+    }
+    return nearest;
 }
 
 // A click as the button itself reports it: posted where it opens a modal window, which would
@@ -183,8 +259,8 @@ bool ChooseThroughDialog(int button, const wchar_t* title, const std::wstring& p
     return WaitFor(kStepMs, [&] { return !IsWindow(dialog); });
 }
 
-bool WaitForField(int id, const std::wstring& want) {
-    if (WaitFor(kStepMs, [&] { return Field(id) == want; })) return true;
+bool WaitForField(int id, const std::wstring& want, DWORD ms = kStepMs) {
+    if (WaitFor(ms, [&] { return Field(id) == want; })) return true;
     std::printf("     field %d shows \"%s\"\n", id, Narrow(Field(id)).c_str());
     ReportStrayDialog();
     return false;
@@ -384,6 +460,67 @@ void LongHash(const std::wstring& dir) {
     Check(WaitFor(60000, [&] { return DeleteFileW(big.c_str()) != FALSE; }), "the big file is deleted");
 }
 
+// Holds a file open with no sharing at all, as a program that writes it would, until `release`.
+struct HeldFile {
+    std::wstring path;
+    HANDLE opened, release;  // events
+    bool held;
+};
+
+DWORD WINAPI HoldFile(void* p) {
+    HeldFile& hold = *static_cast<HeldFile*>(p);
+    HANDLE file = CreateFileW(hold.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    hold.held = file != INVALID_HANDLE_VALUE;
+    SetEvent(hold.opened);
+    if (hold.held) {
+        WaitForSingleObject(hold.release, 3 * kStepMs);
+        CloseHandle(file);
+    }
+    return 0;
+}
+
+// Browse to a file that another program holds: one message box with the error icon says it can't
+// be read, and the ed2k field shows no link afterwards (none of the file's, nor the one before).
+void HeldFileBrowse(const std::wstring& dir) {
+    HeldFile hold{dir + L"\\" + kHeldName, CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                  CreateEventW(nullptr, TRUE, FALSE, nullptr), false};
+    HANDLE thread = nullptr;
+    if (CopyFileW((dir + L"\\chinese.torrent").c_str(), hold.path.c_str(), FALSE) &&
+        (thread = CreateThread(nullptr, 0, HoldFile, &hold, 0, nullptr)))
+        WaitForSingleObject(hold.opened, 30000);
+    if (Check(hold.held, "another thread holds a file with no sharing") &&
+        Check(ChooseThroughDialog(IDC_BROWSE, kOpenAnyTitle, hold.path), "Browse takes the held file")) {
+        HWND box = nullptr;
+        WaitFor(kFollowMs, [&] { return (box = FindDialog(L"")) != nullptr; });
+        const wchar_t* icon = nullptr;
+        if (box) {
+            WaitFor(30000, [&] { return (icon = IconOf(box)) == IDI_ERROR; });
+            std::printf("     the box says \"%s\", with %s icon\n", Narrow(StaticsOf(box)).c_str(),
+                        icon == IDI_ERROR ? "the error" : icon ? "another" : "no");
+        } else {
+            std::printf("     no message box came up\n");
+        }
+        Check(box && StaticsOf(box) == kCannotRead && icon == IDI_ERROR,
+              "a message box with the error icon says the file can't be read");
+        if (box) {
+            Click(box, IDOK);
+            Check(WaitFor(kFollowMs, [&] { return !IsWindow(box); }) &&
+                      !WaitFor(10000, [] { return FindDialog(L"") != nullptr; }),
+                  "the box closes, and no other follows");
+        }
+        ReportStrayDialog();
+        Check(FieldIs(IDC_ED2K_LINK, L""), "the ed2k field is empty afterwards");
+    }
+    SetEvent(hold.release);
+    if (thread) {
+        WaitForSingleObject(thread, 30000);
+        CloseHandle(thread);
+    }
+    CloseHandle(hold.opened);
+    CloseHandle(hold.release);
+    DeleteFileW(hold.path.c_str());
+}
+
 void Session(const std::wstring& dir) {
     DWORD t = GetTickCount();
     auto lap = [&] {
@@ -427,6 +564,9 @@ void Session(const std::wstring& dir) {
     ReportStrayDialog();
     lap();
 
+    HeldFileBrowse(dir);
+    lap();
+
     Check(SetClipboardText(kMagnet + std::wstring(kMultiHex) + L"&dn=album") &&
               ClickAndWait(IDC_PASTE_LONG) &&
               FieldIs(IDC_LONG_LINK, kMagnet + std::wstring(kMultiHex)) &&
@@ -453,6 +593,68 @@ void Session(const std::wstring& dir) {
     lap();
 }
 
+// Starts the exe from `folder` with `commandLine` (none if empty) and waits for its window.
+bool StartRelease(const std::wstring& exe, const std::wstring& folder, std::wstring commandLine,
+                  PROCESS_INFORMATION* pi) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    if (!CreateProcessW(exe.c_str(), commandLine.empty() ? nullptr : &commandLine[0], nullptr, nullptr, FALSE, 0,
+                        nullptr, folder.c_str(), &si, pi)) {
+        std::printf("     cannot start the exe (%lu)\n", GetLastError());
+        return false;
+    }
+    pid = pi->dwProcessId;
+    const DWORD t0 = GetTickCount();
+    if (!WaitFor(kWindowMs, [] { return (mainWindow = FindDialog(nullptr)) != nullptr; })) {
+        TerminateProcess(pi->hProcess, 1);
+        CloseHandle(pi->hProcess);
+        CloseHandle(pi->hThread);
+        return false;
+    }
+    std::printf("     window after %lu ms\n", GetTickCount() - t0);
+    return true;
+}
+
+// Closes the window as a user does; true if the process then ends with exit code 0.
+bool CloseRelease(const PROCESS_INFORMATION& pi) {
+    PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    DWORD code = 12345;
+    const bool ended = WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(pi.hProcess, 1);
+    const bool ok = ended && GetExitCodeProcess(pi.hProcess, &code) && code == 0;
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return ok;
+}
+
+// Started as Explorer starts the program a torrent is opened with: the torrent's path, past
+// MAX_PATH and with spaces and Chinese characters in its name, quoted on the command line.  The
+// form fills without a click, and the ed2k field holds the file's own link.
+void CommandLineStart(const std::wstring& exe, const std::wstring& folder, const std::wstring& dir) {
+    // Folders until the path, with the name, is kDeepLength characters long; the last one is cut to fit.
+    std::wstring path = dir;
+    bool made = true;
+    while (path.size() + 2 + wcslen(kDeepName) < kDeepLength) {
+        path += L"\\" + std::wstring(kDeepFolder).substr(0, kDeepLength - path.size() - 2 - wcslen(kDeepName));
+        made = made && (CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    path = path + L"\\" + kDeepName;
+    made = made && CopyFileW((dir + L"\\chinese.torrent").c_str(), (L"\\\\?\\" + path).c_str(), FALSE);
+    std::printf("     a path of %u characters\n", static_cast<unsigned>(path.size()));
+    if (!Check(made && path.size() > MAX_PATH, "a copy of a torrent under a path past MAX_PATH")) return;
+
+    PROCESS_INFORMATION pi{};
+    if (!Check(StartRelease(exe, folder, L"velquor.exe \"" + path + L"\"", &pi),
+               "the release started with the torrent's path shows its window"))
+        return;
+    Check(WaitForField(IDC_NAME, kChineseName, kFollowMs) && FieldIs(IDC_LONG_LINK, kMagnet + std::wstring(kChineseHex)) &&
+              FieldIs(IDC_SHORT_LINK, kMagnet + std::wstring(kChineseBase32)) &&
+              WaitForField(IDC_ED2K_LINK, kDeepEd2k, kFollowMs),
+          "the torrent on the command line fills the form, and the ed2k field holds the file's own link");
+    ReportStrayDialog();
+    Check(CloseRelease(pi), "closes with exit code 0");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -469,34 +671,17 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("FAIL cannot copy the exe (%lu)\n", GetLastError());
         return 1;
     }
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, alone.c_str(), &si, &pi)) {
-        std::printf("FAIL cannot start the exe (%lu)\n", GetLastError());
-        return 1;
-    }
-    pid = pi.dwProcessId;
     const DWORD t0 = GetTickCount();
-    const bool up = WaitFor(kWindowMs, [] { return (mainWindow = FindDialog(nullptr)) != nullptr; });
-    Check(up, "the release, alone in its folder, shows its window");
-    if (!up) {
-        TerminateProcess(pi.hProcess, 1);
-        return 1;
-    }
-    std::printf("     window after %lu ms\n", GetTickCount() - t0);
+    PROCESS_INFORMATION pi{};
+    if (!Check(StartRelease(exe, alone, L"", &pi), "the release, alone in its folder, shows its window")) return 1;
 
     Session(argv[2]);
 
-    PostMessageW(mainWindow, WM_CLOSE, 0, 0);
-    DWORD code = 12345;
-    const bool ended = WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0;
-    if (!ended) TerminateProcess(pi.hProcess, 1);
-    Check(ended && GetExitCodeProcess(pi.hProcess, &code) && code == 0, "closes with exit code 0");
+    Check(CloseRelease(pi), "closes with exit code 0");
     // Left behind only where the release still held it.
     DeleteFileW((std::wstring(argv[2]) + L"\\" + kBigName).c_str());
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+
+    CommandLineStart(exe, alone, argv[2]);
     std::printf("%d passed, %d failed, %lu ms in all\n", checks - failures, failures, GetTickCount() - t0);
     return failures ? 1 : 0;
 }
