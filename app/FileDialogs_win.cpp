@@ -47,8 +47,11 @@ BOOL LinkDialog::ChooseFile(bool save, bool anyFile, PathText& chosen) {
         ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_EXPLORER | OFN_LONGNAMES;
     } else {
         ofn.lpstrTitle = anyFile ? kOpenAnyTitle : kOpenTorrentTitle;
-        ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER |
-                    OFN_LONGNAMES;
+        // Share-aware: the dialog's own trial open would refuse a file that another program holds
+        // (a recording, a download in progress), some of which the hash and the load can read
+        // since they share everything; the rest get the program's own message, as a drop does.
+        ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_SHAREAWARE |
+                    OFN_EXPLORER | OFN_LONGNAMES;
     }
     // The modal loop also delivers the workers' steps; those that would open a window wait for
     // its end (DeferWhileModal).
