@@ -137,13 +137,14 @@ DWORD WINAPI HashThread(LPVOID param) {
         if (Stopped(job.job)) reading = false;
         Sleep(kReaderPollMs);
     }
-    if (!Stopped(job.job)) {
-        const HashStep::Kind end = opened ? ReadOpenFile(job) : HashStep::kUnreadable;
-        // Handed over before the next hash may read, so that the two never hand over at once.
-        if (end != HashStep::kNone && !Stopped(job.job)) Hand(job, end);
-    }
-    if (reading) InterlockedExchange(&readerBusy, 0);
+    HashStep::Kind end = HashStep::kNone;
+    if (!Stopped(job.job)) end = opened ? ReadOpenFile(job) : HashStep::kUnreadable;
+    // Let go of before the end is shown: its box may stay up for long, and the program that
+    // writes the file may want to rename or delete it meanwhile.
     if (opened) CloseHandle(job.file);
+    // Handed over before the next hash may read, so that the two never hand over at once.
+    if (end != HashStep::kNone && !Stopped(job.job)) Hand(job, end);
+    if (reading) InterlockedExchange(&readerBusy, 0);
     std::free(&job);
     return 0;
 }
