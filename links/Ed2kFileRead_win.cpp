@@ -19,10 +19,10 @@ constexpr DWORD kReadSize = 1048576;
 uint8_t readBuffer[kReadSize];
 
 // Eight hashers and their ten chunk buffers stay under 100 MB, well inside the i686 release's
-// 2 GiB of address space.  Each hasher has the default stack: MD4 needs little, but what the
-// system runs on a thread of its own (signal frames under Wine, hooks, a debugger) may not.
+// 2 GiB of address space.  A hasher needs little stack.
 constexpr unsigned kMaxHashers = 8;
 constexpr unsigned kMaxBuffers = kMaxHashers + 2;
+constexpr SIZE_T kHasherStack = 65536;
 
 // The chunks on their way from the reader to the hashers and back.  Chunk k lies in buffer
 // k % count, which the reader fills again only once it has taken chunk k's digest.
@@ -95,7 +95,7 @@ bool StartHashers(Hashers& h, unsigned wanted) {
     if (ring.filled) {
         const unsigned hashers = ring.count - 1 < wanted ? ring.count - 1 : wanted;
         while (h.started < hashers) {
-            h.thread[h.started] = CreateThread(nullptr, 0, HashChunks, &ring, 0, nullptr);
+            h.thread[h.started] = CreateThread(nullptr, kHasherStack, HashChunks, &ring, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
             if (!h.thread[h.started]) break;
             ++h.started;
         }
