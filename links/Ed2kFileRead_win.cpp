@@ -43,8 +43,7 @@ struct Hashers {
     HANDLE thread[kMaxHashers];
 };
 
-// A hasher numbers the chunk it takes only after a count of `filled`, so it never takes one that
-// has not been read.
+// Chunks are taken in the order they were read: the n-th count of `filled` is chunk n's.
 DWORD WINAPI HashChunks(LPVOID param) {
     Ring& ring = *static_cast<Ring*>(param);
     for (;;) {
