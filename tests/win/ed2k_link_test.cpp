@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "app/UiStep.h"
-#include "hash/Ed2k.h"
-#include "pure/HexUtil.h"
 #include "support/FileDialogDriver.h"
 #include "support/LiveDialog.h"
 
@@ -115,17 +113,6 @@ TEST(Ed2kLinkText, LongNames) {
     EXPECT_EQ(live.Text(IDC_ED2K_LINK), Link(std::wstring(267, L'y'), L"1", std::wstring(32, L'0')));
 }
 
-// The digest of `bytes` fed as one stream, as 32 hexadecimal digits.
-std::wstring StreamDigest(const std::string& bytes) {
-    Ed2kContext ctx;
-    Ed2kInit(ctx);
-    Ed2kUpdate(ctx, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    uint32_t digest[4];
-    Ed2kFinal(ctx, digest);
-    const std::string hex = Words08X(digest, 4);
-    return std::wstring(hex.begin(), hex.end());
-}
-
 TEST(Ed2kFiles, NamesAndContents) {
     TempDir dir;
     LiveDialog live;
@@ -136,14 +123,6 @@ TEST(Ed2kFiles, NamesAndContents) {
     EXPECT_EQ(Hashed(live, dir.File(L"empty", "")), Link(L"empty", L"0", kEmptyMd4));
     // Forward slashes separate the name too.
     EXPECT_EQ(Hashed(live, dir.path() + L"/empty"), Link(L"empty", L"0", kEmptyMd4));
-    // Hashed a chunk per thread, the chunks still make the stream's digest: bytes that differ in
-    // every chunk, more chunks than a two-core machine's hashers have buffers, and an exact
-    // multiple of the chunk, so that the empty last chunk joins the root.
-    std::string chunks(5 * ED2K_CHUNK_SIZE, '\0');
-    uint32_t x = 2463534242u;
-    for (char& c : chunks) c = char((x ^= x << 13, x ^= x >> 17, x ^= x << 5) >> 24);
-    EXPECT_EQ(Hashed(live, dir.File(L"chunks.bin", chunks)),
-              Link(L"chunks.bin", std::to_wstring(chunks.size()), StreamDigest(chunks)));
 }
 
 const std::wstring kCannotRead = L"\x65E0\x6CD5\x8BFB\x53D6\x6587\x4EF6!";  // 无法读取文件!
