@@ -1,7 +1,11 @@
-// The ed2k hash over a stream of any length, fed in pieces of any size, or chunk by chunk.
+// The ed2k hash over a stream of any length, fed in pieces of any size.
 #include "hash/Ed2k.h"
 
 namespace {
+
+inline uint32_t Swap32(uint32_t x) {
+    return (x >> 24) | ((x >> 8) & 0xFF00u) | ((x << 8) & 0xFF0000u) | (x << 24);
+}
 
 // The digest as it lies in memory: A, B, C, D, each least significant byte first.
 void DigestBytes(const Md4Context& ctx, uint8_t out[16]) {
@@ -9,9 +13,11 @@ void DigestBytes(const Md4Context& ctx, uint8_t out[16]) {
         for (int i = 0; i < 4; ++i) out[4 * w + i] = uint8_t(ctx.state[w] >> (8 * i));
 }
 
-void CloseChunk(Ed2kContext& ctx, uint8_t digest[16]) {
+void AddChunkDigest(Ed2kContext& ctx) {
+    uint8_t digest[16];
     Md4Final(ctx.chunk);
     DigestBytes(ctx.chunk, digest);
+    Md4Update(ctx.root, digest, 16);
 }
 
 }  // namespace
@@ -31,9 +37,8 @@ void Ed2kUpdate(Ed2kContext& ctx, const uint8_t* data, uint64_t length) {
         ctx.bytesInChunk += take;
         if (ctx.bytesInChunk == ED2K_CHUNK_SIZE) {
             ctx.bytesInChunk = 0;
-            uint8_t digest[16];
-            CloseChunk(ctx, digest);
-            Ed2kAddChunk(ctx, digest);
+            ++ctx.chunkCount;
+            AddChunkDigest(ctx);
             Md4Init(ctx.chunk);
         }
         length -= take;
@@ -41,41 +46,19 @@ void Ed2kUpdate(Ed2kContext& ctx, const uint8_t* data, uint64_t length) {
     }
 }
 
-void Ed2kFinal(Ed2kContext& ctx, uint32_t digest[4]) {
-    uint8_t last[16];
-    CloseChunk(ctx, last);
-    Ed2kFinalWith(ctx, last, digest);
-}
-
-void Ed2kChunkDigest(const uint8_t* data, uint32_t length, uint8_t digest[16]) {
-    Md4Context md4;
-    Md4Init(md4);
-    Md4Update(md4, data, length);
-    Md4Final(md4);
-    DigestBytes(md4, digest);
-}
-
-void Ed2kAddChunk(Ed2kContext& ctx, const uint8_t chunkDigest[16]) {
-    ++ctx.chunkCount;
-    Md4Update(ctx.root, chunkDigest, 16);
-}
-
 // A chunk is closed the moment it is full, so a stream of exactly n * 9,728,000 bytes
-// (n > 0) still has an open, empty chunk at its end, and the MD4 of the empty message joins the
+// (n > 0) still has an open, empty chunk here, and the MD4 of the empty message joins the
 // root hash as its last chunk digest.  eMule and RHash agree on this, and so must we, or
 // our links would name different files than theirs.  Only a stream that never filled a
 // chunk is hashed as plain MD4.
-void Ed2kFinalWith(Ed2kContext& ctx, const uint8_t lastDigest[16], uint32_t digest[4]) {
-    uint8_t root[16];
-    const uint8_t* result = lastDigest;
+void Ed2kFinal(Ed2kContext& ctx, uint32_t digest[4]) {
+    const Md4Context* result = &ctx.chunk;
     if (ctx.chunkCount != 0) {
-        Md4Update(ctx.root, lastDigest, 16);
+        AddChunkDigest(ctx);
         Md4Final(ctx.root);
-        DigestBytes(ctx.root, root);
-        result = root;
+        result = &ctx.root;
+    } else {
+        Md4Final(ctx.chunk);
     }
-    // Most significant byte first, so that %08X prints the bytes in order.
-    for (int i = 0; i < 4; ++i)
-        digest[i] = uint32_t(result[4 * i]) << 24 | uint32_t(result[4 * i + 1]) << 16 |
-                    uint32_t(result[4 * i + 2]) << 8 | result[4 * i + 3];
+    for (int i = 0; i < 4; ++i) digest[i] = Swap32(result->state[i]);
 }
