@@ -17,7 +17,6 @@ struct Ed2kReadWatch {
 enum class Ed2kReadEnd { kWhole, kFailed, kStopped };
 
 // Reads `file` from where it stands to its end, in one sequential stream, and hashes every byte
-// read.  `size` is what the file measured when its hash began: it chooses how to read, never how
-// far.  kWhole leaves the digest (four words, as Ed2kFinal gives them) and the bytes read;
+// read.  kWhole leaves the digest (four words, as Ed2kFinal gives them) and the bytes read;
 // kFailed is a read that failed, kStopped a stop asked for by `watch`.
-Ed2kReadEnd ReadEd2k(HANDLE file, uint64_t size, const Ed2kReadWatch& watch, uint32_t digest[4], uint64_t& total);
+Ed2kReadEnd ReadEd2k(HANDLE file, const Ed2kReadWatch& watch, uint32_t digest[4], uint64_t& total);

@@ -13,7 +13,7 @@ uint8_t readBuffer[kReadSize];
 
 }  // namespace
 
-Ed2kReadEnd ReadEd2k(HANDLE file, uint64_t, const Ed2kReadWatch& watch, uint32_t digest[4], uint64_t& total) {
+Ed2kReadEnd ReadEd2k(HANDLE file, const Ed2kReadWatch& watch, uint32_t digest[4], uint64_t& total) {
     Ed2kContext ctx;
     Ed2kInit(ctx);
     total = 0;

@@ -109,7 +109,7 @@ HashStep::Kind ReadOpenFile(HashJob& job) {
     job.changed = false;
     job.due = GetTickCount() + kQuietMs;
     const Ed2kReadWatch watch = {JobStopped, ReportProgress, &job};
-    switch (ReadEd2k(job.file, job.size, watch, job.step.digest, job.step.total)) {
+    switch (ReadEd2k(job.file, watch, job.step.digest, job.step.total)) {
     case Ed2kReadEnd::kWhole:
         break;
     case Ed2kReadEnd::kFailed:

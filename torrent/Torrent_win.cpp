@@ -104,11 +104,11 @@ const wchar_t* LinkDialog::LoadTorrentFile(const wchar_t* path) {
     HANDLE file = CreateFileW(LongPath(path).get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kCannotRead;
-    const wchar_t* error = kCannotRead;
+    const wchar_t* error = kCannotRead;  // also for a read that fails or a buffer not had
     // Only the low 32 bits count: 4 GiB + 100 bytes reads as 100.
     const DWORD size = GetFileSize(file, nullptr);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        // unreadable
+        error = kCannotRead;
     } else if (size >= kTorrentFileLimit) {
         error = kTooBig;
     } else if (size == 0) {
